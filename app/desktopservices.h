@@ -1,0 +1,15 @@
+// The window's collaborators on a real desktop.
+#pragma once
+
+#include "formservices.h"
+
+class DesktopServices final : public FormServices
+{
+public:
+    void sleep(std::chrono::milliseconds duration) override;
+    void yield() override;
+    void paint() override;
+    void message(QWidget *parent, const QString &text) override;
+    bool startHelp(QString *command) override;
+    void endProgram(int exitCode) override;
+};

@@ -1,0 +1,79 @@
+// Start-up, shut-down and the help command of the window.
+#include "crtest_form.h"
+
+#include "drawerdriver.h"
+#include "formservices.h"
+#include "statisticsblock.h"
+
+#include <QFrame>
+#include <QGuiApplication>
+#include <QPushButton>
+#include <QScreen>
+
+#include <cstdlib>
+
+namespace {
+const QString OpenErrorText = QStringLiteral("USB CR Open error !!");
+}
+
+void CRTEST_Form::Form_Load()
+{
+    fillStatLen();
+    m_openCode = makeOpenCodes();
+
+    CRFrame->setEnabled(false);
+    CountFrame->setEnabled(false);
+    Kick_Cmd->setEnabled(false);
+    Status_Cmd->setEnabled(false);
+
+    if (m_driver)
+        m_deviceResult = m_driver->openBexor();
+    yieldToEvents();
+
+    if (QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+    show();
+    m_services.paint();
+
+    if (!m_driver) {
+        // The library or one of its functions is missing: say which, in the loader's
+        // words, and call nothing of it for the rest of the run.
+        message(OpenErrorText + QLatin1Char('\n') + m_driverError);
+        return;
+    }
+    if (m_deviceResult != 0) {
+        // A controller that was just plugged in may refuse the first open; one retry at
+        // once is enough to tell that from a missing device.
+        m_deviceResult = m_driver->openBexor();
+        if (m_deviceResult != 0) {
+            message(OpenErrorText);
+            return;
+        }
+    }
+
+    Kick_Cmd->setEnabled(true);
+    Status_Cmd->setEnabled(true);
+    Status_Cmd_Click();
+    ShowStatistics();
+}
+
+void CRTEST_Form::Form_Unload()
+{
+    closeDevice();
+    yieldToEvents();
+}
+
+void CRTEST_Form::Exit_Cmd_Click()
+{
+    closeDevice();
+    yieldToEvents();
+    m_services.endProgram(EXIT_SUCCESS);
+}
+
+void CRTEST_Form::cmdHelp_Click()
+{
+    QString command;
+    if (!m_services.startHelp(&command))
+        message(tr("The help text could not be opened: the command \"%1\" could not be started.")
+                        .arg(command));
+}

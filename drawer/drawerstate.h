@@ -1,0 +1,29 @@
+// How a drawer's state code reads. Each drawer has its own open code (16 x its number),
+// so the same value means open for one drawer and closed for another.
+#pragma once
+
+#include <QChar>
+
+#include <array>
+#include <cstdint>
+
+inline constexpr int DrawerCount = 8;
+
+// Entry n is the code with which drawer n reports itself open; the ninth entry is never
+// read but kept so the table can be indexed by a finished drawer counter.
+using OpenCodeTable = std::array<int32_t, DrawerCount + 1>;
+OpenCodeTable makeOpenCodes();
+
+enum class DrawerCondition { Open, Closed, NotPresent };
+
+DrawerCondition classifyDrawerState(int32_t stateCode, int32_t openCode);
+
+// What a drawer's row shows. Colours are 0xBBGGRR, as the controller's tools write them.
+struct DrawerLook
+{
+    QChar letter;
+    uint32_t bgrColour;
+    int checkValue; // 1 ticked: the drawer is marked for the next kick
+};
+
+DrawerLook lookOf(DrawerCondition condition);

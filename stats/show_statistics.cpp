@@ -1,0 +1,47 @@
+// Reading the statistics block and showing its six records.
+#include "crtest_form.h"
+
+#include "crmodule1.h"
+#include "drawerdriver.h"
+#include "formservices.h"
+#include "statisticsblock.h"
+
+#include <QLineEdit>
+
+void CRTEST_Form::ShowStatistics()
+{
+    StatisticsBuffer buffer;
+    StatId = 15;
+    for (const int record : ShownRecords)
+        crTextSValue[record]->clear();
+    m_services.paint();
+
+    const int32_t result =
+            m_driver->retrieveStatistics(StatUnit, StatId, buffer.data(), StatLen[StatId]);
+    if (buffer.overrun()) {
+        message(tr("The driver wrote past the statistics buffer; "
+                   "the statistics it returned are not shown."));
+        return;
+    }
+    if (result != 0) {
+        message(QStringLiteral("CR Retrieve Statistics error !!") + QString::number(result));
+        return;
+    }
+
+    const std::array<QByteArray, 15> records = cutRecords(buffer);
+    for (const int record : ShownRecords) {
+        QLineEdit *box = crTextSValue[record];
+        const QByteArray &bytes = records[record];
+        if (!isCountRecord(record)) {
+            box->setText(recordText(bytes));
+            // A record longer than its box shows its beginning, as a technician reads it.
+            box->setCursorPosition(0);
+            continue;
+        }
+        // The raw characters stay visible while the count's message box is up; the count
+        // itself is decoded from the record's bytes, which a text box could alter.
+        box->setText(QString::fromLatin1(bytes.constData(), bytes.size()));
+        m_services.paint();
+        box->setText(crModule1::BytesToNumber(bytes, [this](const QString &text) { message(text); }));
+    }
+}

@@ -1,0 +1,50 @@
+#include "statisticsblock.h"
+
+#include <algorithm>
+#include <numeric>
+
+std::array<int16_t, 16> StatLen{};
+int32_t StatId = 0;
+int16_t StatUnit = 0;
+
+namespace {
+constexpr uint8_t GuardByte = 0xA5;
+}
+
+void fillStatLen()
+{
+    constexpr std::array<int16_t, 14> lengths{4, 10, 16, 16, 16, 8, 4, 4, 4, 8, 4, 4, 4, 4};
+    std::copy(lengths.begin(), lengths.end(), StatLen.begin() + 1);
+    StatLen[15] = std::accumulate(lengths.begin(), lengths.end(), int16_t(0));
+}
+
+StatisticsBuffer::StatisticsBuffer()
+    : m_bytes(StatisticsBufferSize + GuardSize, 0)
+{
+    std::fill(m_bytes.begin() + StatisticsBufferSize, m_bytes.end(), GuardByte);
+}
+
+bool StatisticsBuffer::overrun() const
+{
+    return std::any_of(m_bytes.begin() + StatisticsBufferSize, m_bytes.end(),
+                       [](uint8_t b) { return b != GuardByte; });
+}
+
+std::array<QByteArray, 15> cutRecords(const StatisticsBuffer &buffer)
+{
+    std::array<QByteArray, 15> records;
+    const char *block = reinterpret_cast<const char *>(buffer.data());
+    int offset = 0;
+    for (int n = 1; n <= 14; ++n) {
+        const int length = std::min<int>(StatLen[n], StatisticsBlockTextSize - offset);
+        records[n] = QByteArray(block + offset, std::max(length, 0));
+        offset += std::max(length, 0);
+    }
+    return records;
+}
+
+QString recordText(const QByteArray &record)
+{
+    const qsizetype end = record.indexOf('\0');
+    return QString::fromLatin1(record.constData(), end < 0 ? record.size() : end);
+}

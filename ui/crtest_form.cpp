@@ -1,0 +1,373 @@
+#include "crtest_form.h"
+
+#include "drawerdriver.h"
+#include "formservices.h"
+#include "picturebutton.h"
+
+#include <QAccessible>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QShortcut>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdlib>
+#include <exception>
+
+namespace {
+
+// The layout is drawn in twips; 15 of them make one logical pixel.
+void place(QWidget *widget, int left, int top, int width, int height)
+{
+    widget->setGeometry(qRound(left / 15.0), qRound(top / 15.0), qRound(width / 15.0),
+                        qRound(height / 15.0));
+}
+
+QFont arial(qreal points, bool bold)
+{
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSizeF(points);
+    font.setBold(bold);
+    return font;
+}
+
+void setColour(QWidget *widget, QPalette::ColorRole role, const QColor &colour)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(role, colour);
+    widget->setPalette(palette);
+}
+
+// The frames are disabled for the whole run only to keep the user's hands off their
+// controls; the program's writes must still read clearly, not greyed out. Children
+// inherit this palette, so the copy is made once per frame, before its controls exist.
+void keepActiveLookWhenDisabled(QWidget *frame)
+{
+    QPalette palette = frame->palette();
+    for (int role = 0; role < QPalette::NColorRoles; ++role) {
+        const auto r = static_cast<QPalette::ColorRole>(role);
+        palette.setBrush(QPalette::Disabled, r, palette.brush(QPalette::Active, r));
+    }
+    frame->setPalette(palette);
+}
+
+QIcon iconOf(std::initializer_list<const char *> files)
+{
+    QIcon icon;
+    for (const char *file : files)
+        icon.addFile(QString::fromLatin1(file));
+    return icon;
+}
+
+PictureButton *makeButton(QWidget *parent, const char *name, const QIcon &picture,
+                          QSize pictureSize, const QColor &face, const QString &description)
+{
+    auto *button = new PictureButton(parent);
+    button->setObjectName(QLatin1String(name));
+    button->setIcon(picture);
+    button->setIconSize(pictureSize);
+    button->setToolTip(description);
+    button->setAccessibleName(description);
+    // Outside a dialog QPushButton ignores Enter unless asked; technicians expect Enter
+    // to press the focused button.
+    button->setAutoDefault(true);
+    setColour(button, QPalette::Button, face);
+    return button;
+}
+
+QLabel *makeLabel(QWidget *parent, const QString &text, const QFont &font,
+                  Qt::Alignment alignment)
+{
+    auto *label = new QLabel(text, parent);
+    label->setFont(font);
+    label->setAlignment(alignment);
+    return label;
+}
+
+// Row titles and statistics captions use the button text colour, as designed.
+QLabel *makeCaption(QWidget *parent, const char *name, const QString &text, Qt::Alignment alignment)
+{
+    QLabel *label = makeLabel(parent, text, arial(12, true), alignment | Qt::AlignVCenter);
+    label->setObjectName(QLatin1String(name));
+    setColour(label, QPalette::WindowText, label->palette().color(QPalette::ButtonText));
+    return label;
+}
+
+} // namespace
+
+CRTEST_Form::CRTEST_Form(DrawerDriver *driver, const QString &driverError,
+                         FormServices &services, QWidget *parent)
+    : QWidget(parent)
+    , m_driver(driver)
+    , m_driverError(driverError)
+    , m_services(services)
+{
+    createControls();
+    connectControls();
+}
+
+CRTEST_Form::~CRTEST_Form() = default;
+
+void CRTEST_Form::createControls()
+{
+    setObjectName(QStringLiteral("CRTEST_Form"));
+    setWindowTitle(QStringLiteral("Varnel Quorvin Functional Utility V2.0"));
+    setWindowIcon(iconOf({":/pictures/window_icon_32.png", ":/pictures/window_icon_16.png"}));
+    setFont(arial(15.75, false));
+    setFixedSize(qRound(9105 / 15.0), qRound(5760 / 15.0));
+
+    cmdHelp = makeButton(this, "cmdHelp", iconOf({":/pictures/help.png"}), {64, 64},
+                         QColor(255, 192, 192), tr("Open the help text"));
+    place(cmdHelp, 6480, 120, 1215, 975);
+
+    CRFrame = new QFrame(this);
+    CRFrame->setObjectName(QStringLiteral("CRFrame"));
+    CRFrame->setAccessibleName(tr("Drawers"));
+    place(CRFrame, 120, 1320, 8895, 2295);
+    CRFrame->setAutoFillBackground(true);
+    setColour(CRFrame, QPalette::Window, QColor(255, 192, 255));
+    keepActiveLookWhenDisabled(CRFrame);
+
+    Frame2 = new QGroupBox(QStringLiteral("Frame2"), this);
+    Frame2->setObjectName(QStringLiteral("Frame2"));
+    place(Frame2, 7560, 4920, 135, 15);
+
+    CountFrame = new QFrame(this);
+    CountFrame->setObjectName(QStringLiteral("CountFrame"));
+    CountFrame->setAccessibleName(tr("Statistics"));
+    place(CountFrame, 120, 3600, 8895, 2055);
+    CountFrame->setAutoFillBackground(true);
+    setColour(CountFrame, QPalette::Window, QColor(192, 255, 192));
+    keepActiveLookWhenDisabled(CountFrame);
+
+    Kick_Cmd = makeButton(this, "Kick_Cmd", iconOf({":/pictures/kick.png"}), {78, 60},
+                          QColor(255, 255, 192), tr("Kick the ticked drawers"));
+    Kick_Cmd->setFont(arial(12, true));
+    Kick_Cmd->setEnabled(false);
+    place(Kick_Cmd, 5040, 120, 1200, 975);
+
+    Exit_Cmd = makeButton(this, "Exit_Cmd",
+                          iconOf({":/pictures/exit_32.png", ":/pictures/exit_16.png"}), {32, 32},
+                          QColor(255, 192, 192), tr("Close the device and exit"));
+    Exit_Cmd->setFont(arial(15.75, true));
+    place(Exit_Cmd, 7800, 120, 1200, 975);
+    // Exit is the window's cancel button: Escape presses it.
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, Exit_Cmd, &QPushButton::animateClick);
+
+    Status_Cmd = makeButton(this, "Status_Cmd",
+                            iconOf({":/pictures/status_32.png", ":/pictures/status_16.png"}),
+                            {32, 32}, QColor(255, 255, 128), tr("Read the state of every drawer"));
+    Status_Cmd->setText(QStringLiteral("STATUS"));
+    Status_Cmd->setFont(arial(12, true));
+    Status_Cmd->setEnabled(false);
+    place(Status_Cmd, 3720, 120, 1200, 975);
+
+    Image1 = new QLabel(this);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setPixmap(QPixmap(QStringLiteral(":/pictures/logo.png")));
+    Image1->setAccessibleName(tr("Varnel logo"));
+    place(Image1, 0, 120, 3630, 975);
+    Image1->adjustSize();
+
+    // The drawer panel: one column per drawer under a row title.
+    Tmr_Delay = new QTimer(CRFrame);
+    Tmr_Delay->setObjectName(QStringLiteral("Tmr_Delay"));
+
+    // The check boxes are created 1 to 7, then 0, as designed; their order only matters
+    // for the stacking of overlapping controls, and none overlap.
+    const auto makeCheck = [this](int n) {
+        auto *check = new QCheckBox(CRFrame);
+        check->setObjectName(QStringLiteral("Drawer_Check_%1").arg(n));
+        check->setAccessibleName(tr("Kick drawer %1").arg(n));
+        place(check, 3600 + 480 * n, 1320, 312, 432);
+        Drawer_Check[n] = check;
+    };
+    for (int n = 1; n < DrawerCount; ++n)
+        makeCheck(n);
+    makeCheck(0);
+
+    for (int n = 0; n < DrawerCount; ++n) {
+        auto *state = new QLineEdit(CRFrame);
+        state->setObjectName(QStringLiteral("Drawer_State_%1").arg(n));
+        state->setAccessibleName(tr("Drawer %1 state").arg(n));
+        state->setFont(arial(13.5, true));
+        state->setAlignment(Qt::AlignCenter);
+        state->setTextMargins(0, 0, 0, 0);
+        setColour(state, QPalette::Base, QColor(255, 255, 255));
+        place(state, 3540 + 480 * n, 840, 312, 372);
+        Drawer_State[n] = state;
+    }
+
+    Number_Label = makeCaption(CRFrame, "Number_Label", QStringLiteral("Cash Drawer Number :"),
+                               Qt::AlignLeft);
+    place(Number_Label, 480, 480, 2745, 270);
+
+    for (int n = 0; n < DrawerCount; ++n) {
+        QLabel *label = makeLabel(CRFrame, QStringLiteral("#%1").arg(n), arial(14.25, true),
+                                  Qt::AlignCenter);
+        label->setObjectName(QStringLiteral("Drawer%1_Label").arg(n));
+        place(label, 3540 + 480 * n, 360, 375, 315);
+        DrawerLabels[n] = label;
+    }
+
+    Status_Label = makeCaption(CRFrame, "Status_Label", QStringLiteral("Open/Close/Not Preset:"),
+                               Qt::AlignLeft);
+    place(Status_Label, 480, 960, 2775, 315);
+    Kick_Label = makeCaption(CRFrame, "Kick_Label", QStringLiteral("Kick This Drawer Out ?"),
+                             Qt::AlignLeft);
+    place(Kick_Label, 480, 1440, 2775, 255);
+
+    // The statistics panel: two columns of caption and box, indexed by record number.
+    struct StatisticsRow
+    {
+        int record;
+        int captionLeft;
+        int boxLeft;
+        int top;
+        const char *caption;
+        const char *description;
+        const char *initialText;
+    };
+    static constexpr StatisticsRow rows[] = {
+            {7, 120, 2760, 840, "MechanicalRevision : ", "Mechanical revision", ""},
+            {14, 4560, 7080, 1320, "DrawerFailedOpen :", "Failed openings", "DrawerFailedOpenCount"},
+            {13, 4560, 7080, 840, "DrawerGoodOpen :", "Good openings", "DrawerGoodOpenCount"},
+            {10, 4560, 7080, 360, "InstallationDate :", "Installation date", "YYYYMMDD"},
+            {6, 120, 2760, 1320, "ManufactureDate :", "Manufacture date", ""},
+            {5, 120, 2760, 360, "SerialNumber :", "Serial number", ""},
+    };
+    for (const StatisticsRow &row : rows) {
+        auto *box = new QLineEdit(QLatin1String(row.initialText), CountFrame);
+        box->setObjectName(QStringLiteral("crTextSValue_%1").arg(row.record));
+        box->setAccessibleName(tr(row.description));
+        box->setFont(arial(12, true));
+        setColour(box, QPalette::Base, QColor(128, 255, 128));
+        place(box, row.boxLeft, row.top, 1575, 450);
+        crTextSValue.insert(row.record, box);
+    }
+    // Created in a different order from the boxes, as designed.
+    for (const int record : {7, 6, 5, 14, 13, 10}) {
+        const auto &row = *std::find_if(std::begin(rows), std::end(rows),
+                                        [record](const StatisticsRow &r) { return r.record == record; });
+        QLabel *caption = makeCaption(CountFrame, "Label3", QLatin1String(row.caption),
+                                      Qt::AlignRight);
+        caption->setObjectName(QStringLiteral("Label3_%1").arg(record));
+        place(caption, row.captionLeft, row.top, 2475, record == 13 ? 375 : 255);
+        Label3.insert(record, caption);
+    }
+
+    QWidget *tabOrder[] = {Exit_Cmd,
+                           Status_Cmd,
+                           Kick_Cmd,
+                           cmdHelp,
+                           crTextSValue[5],
+                           crTextSValue[6],
+                           crTextSValue[10],
+                           crTextSValue[13],
+                           crTextSValue[14],
+                           crTextSValue[7],
+                           Drawer_State[7],
+                           Drawer_State[6],
+                           Drawer_State[5],
+                           Drawer_State[4],
+                           Drawer_State[3],
+                           Drawer_State[2],
+                           Drawer_State[1],
+                           Drawer_State[0],
+                           Drawer_Check[0],
+                           Drawer_Check[7],
+                           Drawer_Check[6],
+                           Drawer_Check[5],
+                           Drawer_Check[4],
+                           Drawer_Check[3],
+                           Drawer_Check[2],
+                           Drawer_Check[1]};
+    for (std::size_t i = 1; i < std::size(tabOrder); ++i)
+        setTabOrder(tabOrder[i - 1], tabOrder[i]);
+    Exit_Cmd->setFocus();
+}
+
+void CRTEST_Form::connectControls()
+{
+    connect(Exit_Cmd, &QPushButton::clicked, this, [this] { runHandler(&CRTEST_Form::Exit_Cmd_Click); });
+    connect(cmdHelp, &QPushButton::clicked, this, [this] { runHandler(&CRTEST_Form::cmdHelp_Click); });
+    connect(Status_Cmd, &QPushButton::clicked, this,
+            [this] { runHandler(&CRTEST_Form::Status_Cmd_Click); });
+    connect(Kick_Cmd, &QPushButton::clicked, this, [this] { runHandler(&CRTEST_Form::Kick_Cmd_Click); });
+}
+
+void CRTEST_Form::load()
+{
+    runHandler(&CRTEST_Form::Form_Load);
+}
+
+void CRTEST_Form::closeEvent(QCloseEvent *event)
+{
+    if (m_ended) {
+        event->accept();
+        return;
+    }
+    // A close that arrives while a handler is busy (for instance while a refresh paints)
+    // waits until that handler has ended or yields.
+    if (m_handlersRunning != m_yieldDepth) {
+        m_closePending = true;
+        event->ignore();
+        return;
+    }
+    runHandler(&CRTEST_Form::Form_Unload);
+    event->accept();
+}
+
+void CRTEST_Form::runHandler(void (CRTEST_Form::*handler)())
+{
+    if (m_ended)
+        return;
+    ++m_handlersRunning;
+    try {
+        (this->*handler)();
+    } catch (const std::exception &error) {
+        failAndEnd(QString::fromLocal8Bit(error.what()));
+    } catch (...) {
+        failAndEnd(tr("unknown error"));
+    }
+    --m_handlersRunning;
+    if (m_closePending && !m_ended && m_handlersRunning == m_yieldDepth) {
+        m_closePending = false;
+        close();
+    }
+}
+
+void CRTEST_Form::failAndEnd(const QString &reason)
+{
+    message(tr("Unexpected error: %1\nThe device is closed and the utility ends.").arg(reason));
+    closeDevice();
+    m_services.endProgram(EXIT_FAILURE);
+}
+
+bool CRTEST_Form::yieldToEvents()
+{
+    ++m_yieldDepth;
+    m_services.yield();
+    --m_yieldDepth;
+    return !m_ended;
+}
+
+void CRTEST_Form::closeDevice()
+{
+    if (m_ended)
+        return;
+    // Without a bound library there is nothing to close and nothing may be called.
+    if (m_driver)
+        m_deviceResult = m_driver->closeBexor();
+    m_ended = true;
+}
+
+void CRTEST_Form::message(const QString &text)
+{
+    m_services.message(this, text);
+}

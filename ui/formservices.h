@@ -1,0 +1,29 @@
+// Everything the window needs from outside itself besides the driver. The desktop
+// implementation blocks, yields and shows real message boxes; tests script each one.
+#pragma once
+
+#include <QString>
+
+#include <chrono>
+
+class QWidget;
+
+class FormServices
+{
+public:
+    virtual ~FormServices() = default;
+
+    // A blocking wait: no window events are handled meanwhile.
+    virtual void sleep(std::chrono::milliseconds duration) = 0;
+    // Handles pending window events, input included, and returns.
+    virtual void yield() = 0;
+    // Lets the window repaint without handling input, so clicks wait for a real yield.
+    virtual void paint() = 0;
+    // A modal box with only an OK button; returns when the user has pressed it.
+    virtual void message(QWidget *parent, const QString &text) = 0;
+    // Starts the help editor without waiting for it. On failure returns false and the
+    // command that could not be started.
+    virtual bool startHelp(QString *command) = 0;
+    // Ends the process at once, without closing windows. Only a test double returns.
+    virtual void endProgram(int exitCode) = 0;
+};
