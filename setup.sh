@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs what the build needs, builds, then either starts the utility against the
+# bundled simulated controller (run) or runs the whole test suite (test).
+set -euo pipefail
+cd "$(dirname "$0")"
+
+usage() { echo "usage: $0 run|test" >&2; exit 2; }
+[ $# -eq 1 ] || usage
+case "$1" in run|test) ;; *) usage ;; esac
+
+packages=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libgl-dev fonts-liberation
+          xdg-utils)
+missing=()
+for package in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' \
+        || missing+=("$package")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    "${sudo[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
+        "${missing[@]}"
+fi
+
+cmake --preset default >/dev/null
+cmake --build --preset default
+
+if [ "$1" = test ]; then
+    exec ctest --preset default
+fi
+# The help button opens Readme.Txt from the current directory: the build folder has a copy.
+cd build
+LD_LIBRARY_PATH="$PWD/sim${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}" exec ./crtest
