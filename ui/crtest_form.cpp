@@ -247,6 +247,7 @@ void CRTEST_Form::createControls()
         box->setAccessibleName(tr(row.description));
         box->setFont(arial(12, true));
         setColour(box, QPalette::Base, QColor(128, 255, 128));
+        box->setCursorPosition(0);
         place(box, row.boxLeft, row.top, 1575, 450);
         crTextSValue.insert(row.record, box);
     }

@@ -1,0 +1,253 @@
+// A stand-in for the controller's driver library, so the utility can be run and tested
+// with no drawer on the bench. It keeps a small model of the controller in memory and is
+// steered by BEXOR_SIM_* environment variables, read whenever the controller is opened
+// (see README.md for the settings and the status codes).
+#define BEXOR_BUILDING_DRIVER
+#include "apideclarations.h"
+
+#include <array>
+#include <charconv>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <optional>
+#include <string_view>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The README lists these values; the utility shows them to the technician as they are.
+enum Status : int32_t {
+    Ok = 0,
+    NotOpen = 1,
+    NoController = 2,
+    NoSuchSlot = 3,
+    DrawerAbsent = 4,
+    BadStatisticsRequest = 5,
+};
+
+constexpr int32_t kSlots = 8;
+constexpr int32_t kAbsentState = -1;
+constexpr int16_t kStatisticsUnit = 0;
+constexpr int32_t kStatisticsSelector = 15;
+constexpr std::size_t kStatisticsLength = 106;
+constexpr std::chrono::milliseconds kDefaultOpenTime{3000};
+
+struct Drawer {
+    bool present = false;
+    bool kicked = false;
+    Clock::time_point kickedAt;
+};
+
+struct Controller {
+    // The utility may poll from more than one thread.
+    std::mutex mutex;
+    bool open = false;
+    // BEXOR_SIM_OPEN_FAIL=once must fail a single open per process, not one per open.
+    bool openFailureSpent = false;
+    std::array<Drawer, kSlots> drawers;
+    std::chrono::milliseconds openTime = kDefaultOpenTime;
+    int32_t kickFailure = Ok;
+    int32_t statisticsFailure = Ok;
+    // The counters belong to the controller, not to a session: they survive a close and
+    // reopen, and start where a drawer that has seen some use would be.
+    uint32_t goodOpens = 1200;
+    uint32_t failedOpens = 3;
+};
+
+Controller sim;
+
+std::string_view trimmed(std::string_view text)
+{
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// An empty variable counts as unset, so that `VAR= utility` restores the default.
+std::optional<std::string_view> setting(const char *name)
+{
+    const char *value = std::getenv(name);
+    if (value == nullptr || trimmed(value).empty())
+        return std::nullopt;
+    return trimmed(value);
+}
+
+std::optional<int64_t> integer(std::string_view text)
+{
+    int64_t value = 0;
+    const char *end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (error != std::errc{} || stop != end)
+        return std::nullopt;
+    return value;
+}
+
+// A comma separated list of slots, or "none". Anything unreadable keeps the default
+// rather than a half-applied list, which would be harder to notice.
+std::array<bool, kSlots> presentDrawers()
+{
+    std::array<bool, kSlots> present{true, true, true, true};
+    auto text = setting("BEXOR_SIM_PRESENT");
+    if (!text)
+        return present;
+    std::array<bool, kSlots> listed{};
+    if (*text == "none")
+        return listed;
+    for (std::string_view rest = *text;;) {
+        const auto comma = rest.find(',');
+        const auto slot = integer(trimmed(rest.substr(0, comma)));
+        if (!slot || *slot < 0 || *slot >= kSlots)
+            return present;
+        listed[static_cast<std::size_t>(*slot)] = true;
+        if (comma == std::string_view::npos)
+            return listed;
+        rest.remove_prefix(comma + 1);
+    }
+}
+
+std::chrono::milliseconds openTime()
+{
+    const auto text = setting("BEXOR_SIM_OPEN_MS");
+    const auto ms = text ? integer(*text) : std::nullopt;
+    if (!ms || *ms < 0 || *ms > INT32_MAX)
+        return kDefaultOpenTime;
+    return std::chrono::milliseconds{*ms};
+}
+
+// The status an injected failure returns; 0 (no failure) when unset or unreadable.
+int32_t injectedFailure(const char *name)
+{
+    const auto text = setting(name);
+    const auto status = text ? integer(*text) : std::nullopt;
+    if (!status || *status < INT32_MIN || *status > INT32_MAX)
+        return Ok;
+    return static_cast<int32_t>(*status);
+}
+
+bool validSlot(int32_t drawer)
+{
+    return drawer >= 0 && drawer < kSlots;
+}
+
+// Text records are zero padded; a text as long as its record has no terminator.
+void putText(uint8_t *block, std::size_t offset, std::size_t length, std::string_view text)
+{
+    std::memcpy(block + offset, text.data(), text.size() < length ? text.size() : length);
+}
+
+void putCount(uint8_t *block, std::size_t offset, uint32_t value)
+{
+    for (std::size_t i = 0; i < 4; ++i)
+        block[offset + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+} // namespace
+
+int32_t BEXOR_CALL OpenBexor(void)
+{
+    std::lock_guard lock(sim.mutex);
+    if (sim.open)
+        return Ok;
+    const auto failure = setting("BEXOR_SIM_OPEN_FAIL");
+    if (failure == "always")
+        return NoController;
+    if (failure == "once" && !sim.openFailureSpent) {
+        sim.openFailureSpent = true;
+        return NoController;
+    }
+    const auto present = presentDrawers();
+    for (std::size_t slot = 0; slot < kSlots; ++slot)
+        sim.drawers[slot] = Drawer{present[slot], false, {}};
+    sim.openTime = openTime();
+    sim.kickFailure = injectedFailure("BEXOR_SIM_KICK_FAIL");
+    sim.statisticsFailure = injectedFailure("BEXOR_SIM_STATS_FAIL");
+    sim.open = true;
+    return Ok;
+}
+
+int32_t BEXOR_CALL CloseBexor(void)
+{
+    std::lock_guard lock(sim.mutex);
+    if (!sim.open)
+        return NotOpen;
+    sim.open = false;
+    return Ok;
+}
+
+int32_t BEXOR_CALL DrawerOpen(int32_t drawer)
+{
+    std::lock_guard lock(sim.mutex);
+    if (!sim.open)
+        return NotOpen;
+    if (!validSlot(drawer))
+        return NoSuchSlot;
+    Drawer &slot = sim.drawers[static_cast<std::size_t>(drawer)];
+    // The controller fires the solenoid before it can tell that nothing moved, so both
+    // an empty slot and a jammed kick count as failed opens.
+    if (!slot.present) {
+        ++sim.failedOpens;
+        return DrawerAbsent;
+    }
+    if (sim.kickFailure != Ok) {
+        ++sim.failedOpens;
+        return sim.kickFailure;
+    }
+    slot.kicked = true;
+    slot.kickedAt = Clock::now();
+    ++sim.goodOpens;
+    return Ok;
+}
+
+int32_t BEXOR_CALL DrawerState(int32_t drawer)
+{
+    std::lock_guard lock(sim.mutex);
+    if (!sim.open || !validSlot(drawer))
+        return kAbsentState;
+    Drawer &slot = sim.drawers[static_cast<std::size_t>(drawer)];
+    if (!slot.present)
+        return kAbsentState;
+    // No timer thread: a kicked drawer is simply pushed shut once its open time has
+    // passed by the time anyone looks.
+    if (slot.kicked && Clock::now() - slot.kickedAt < sim.openTime)
+        return 16 * drawer;
+    slot.kicked = false;
+    // Any code but 16 * drawer and -1 reads as closed; 0 would be drawer 0's open code.
+    return 16 * drawer + 1;
+}
+
+int32_t BEXOR_CALL RetrieveStatistics(int16_t unit, int32_t selector, uint8_t *buffer,
+                                      int16_t length)
+{
+    std::lock_guard lock(sim.mutex);
+    if (!sim.open)
+        return NotOpen;
+    if (unit != kStatisticsUnit || selector != kStatisticsSelector || buffer == nullptr
+        || length != static_cast<int16_t>(kStatisticsLength))
+        return BadStatisticsRequest;
+    if (sim.statisticsFailure != Ok)
+        return sim.statisticsFailure;
+
+    // Built aside and copied in one go, so the caller's buffer is written exactly once
+    // and never beyond the block.
+    std::array<uint8_t, kStatisticsLength> block{};
+    // Records the utility does not show carry harmless content: texts that say where they
+    // come from, zero counters (records at 74, 78, 90 and 94 stay zero).
+    putText(block.data(), 0, 4, "SIM");
+    putText(block.data(), 4, 10, "SIMULATED");
+    putText(block.data(), 14, 16, "SIMULATED");
+    putText(block.data(), 30, 16, "SIMULATED");
+    putText(block.data(), 46, 16, "SIMULATED-0001"); // serial number
+    putText(block.data(), 62, 8, "20240115");        // manufacture date
+    putText(block.data(), 70, 4, "R2.0");            // mechanical revision
+    putText(block.data(), 82, 8, "20240301");        // installation date
+    putCount(block.data(), 98, sim.goodOpens);
+    putCount(block.data(), 102, sim.failedOpens);
+    std::memcpy(buffer, block.data(), block.size());
+    return Ok;
+}
