@@ -41,7 +41,10 @@ void DesktopServices::message(QWidget *parent, const QString &text)
 
 bool DesktopServices::startHelp(QString *command)
 {
-    return startHelpEditor(command);
+    std::string tried;
+    const bool started = startHelpEditor(&tried);
+    *command = QString::fromStdString(tried);
+    return started;
 }
 
 void DesktopServices::endProgram(int exitCode)

@@ -1,16 +1,16 @@
 #include "helplauncher.h"
 
-#ifdef Q_OS_WIN
+#ifdef _WIN32
 #  include <windows.h>
 #else
 #  include <QProcess>
 #endif
 
-bool startHelpEditor(QString *command)
+bool startHelpEditor(std::string *command)
 {
-#ifdef Q_OS_WIN
+#ifdef _WIN32
     wchar_t commandLine[] = L"NOTEPAD.EXE Readme.Txt";
-    *command = QString::fromWCharArray(commandLine);
+    *command = "NOTEPAD.EXE Readme.Txt";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
@@ -24,9 +24,7 @@ bool startHelpEditor(QString *command)
     CloseHandle(process.hProcess);
     return true;
 #else
-    const QString program = QStringLiteral("xdg-open");
-    const QStringList arguments{QStringLiteral("Readme.Txt")};
-    *command = program + QLatin1Char(' ') + arguments.join(QLatin1Char(' '));
-    return QProcess::startDetached(program, arguments);
+    *command = "xdg-open Readme.Txt";
+    return QProcess::startDetached(QStringLiteral("xdg-open"), {QStringLiteral("Readme.Txt")});
 #endif
 }

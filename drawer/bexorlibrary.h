@@ -1,10 +1,10 @@
-// Binds the controller's driver library at run time. Every function is resolved before
+// The controller's driver library, bound at run time. Every function is resolved before
 // the first call, so a missing library or symbol is reported once, at start-up, with the
 // loader's own words, instead of failing in the middle of a kick.
 #pragma once
 
-#include "apideclarations.h"
 #include "drawerdriver.h"
+#include "driverloader.h"
 
 #include <QString>
 
@@ -20,26 +20,23 @@ public:
 #endif
 
     // Returns nullptr and sets *error to the loader's reason when the library or one of
-    // its functions cannot be found. A plain name goes through the system's ordinary
-    // library search; a path is loaded as it stands.
+    // its functions cannot be found.
     static std::unique_ptr<BexorLibrary> load(const QString &name, QString *error);
 
-    ~BexorLibrary() override;
-
-    int32_t openBexor() override;
-    int32_t closeBexor() override;
-    int32_t drawerOpen(int32_t drawer) override;
-    int32_t drawerState(int32_t drawer) override;
+    int32_t openBexor() override { return m_functions.openBexor(); }
+    int32_t closeBexor() override { return m_functions.closeBexor(); }
+    int32_t drawerOpen(int32_t drawer) override { return m_functions.drawerOpen(drawer); }
+    int32_t drawerState(int32_t drawer) override { return m_functions.drawerState(drawer); }
     int32_t retrieveStatistics(int16_t unit, int32_t selector, uint8_t *buffer,
-                               int16_t length) override;
+                               int16_t length) override
+    {
+        return m_functions.retrieveStatistics(unit, selector, buffer, length);
+    }
 
 private:
-    BexorLibrary() = default;
+    explicit BexorLibrary(const DriverFunctions &functions) : m_functions(functions) { }
 
-    void *m_handle = nullptr;
-    OpenBexorFn m_openBexor = nullptr;
-    CloseBexorFn m_closeBexor = nullptr;
-    DrawerOpenFn m_drawerOpen = nullptr;
-    DrawerStateFn m_drawerState = nullptr;
-    RetrieveStatisticsFn m_retrieveStatistics = nullptr;
+    // The library stays mapped until the process ends: a driver may keep threads or
+    // handlers of its own alive after CloseBexor, and unloading it at exit gains nothing.
+    DriverFunctions m_functions;
 };
