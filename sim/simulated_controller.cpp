@@ -15,6 +15,15 @@
 #include <mutex>
 #include <optional>
 #include <string_view>
+#include <type_traits>
+
+// The utility calls through these pointer types; a function whose calling convention
+// differed would corrupt the stack on 32-bit Windows.
+static_assert(std::is_same_v<decltype(&OpenBexor), OpenBexorFn>);
+static_assert(std::is_same_v<decltype(&CloseBexor), CloseBexorFn>);
+static_assert(std::is_same_v<decltype(&DrawerOpen), DrawerOpenFn>);
+static_assert(std::is_same_v<decltype(&DrawerState), DrawerStateFn>);
+static_assert(std::is_same_v<decltype(&RetrieveStatistics), RetrieveStatisticsFn>);
 
 namespace {
 

@@ -1,0 +1,68 @@
+# Installation and the Debian packages: the utility, and the simulated controller as a
+# package of its own that nothing pulls in, so it can never stand in for a real driver by
+# accident. Its library lives in a private folder outside the loader's search path.
+include(GNUInstallDirs)
+
+set(CRTEST_SHARE_DIR ${CMAKE_INSTALL_FULL_DATADIR}/crtest)
+set(CRTEST_SIM_DIR ${CMAKE_INSTALL_LIBDIR}/crtest-simulator)
+
+install(TARGETS crtest RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT utility)
+# The help button opens Readme.Txt from the current directory; the menu entry starts the
+# program in the folder that holds it.
+install(FILES app/Readme.Txt DESTINATION ${CMAKE_INSTALL_DATADIR}/crtest COMPONENT utility)
+configure_file(packaging/crtest.desktop.in crtest.desktop @ONLY)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/crtest.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT utility)
+foreach(size 16 32)
+    install(FILES ui/pictures/window_icon_${size}.png
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
+            RENAME crtest.png COMPONENT utility)
+endforeach()
+
+install(TARGETS bexor LIBRARY DESTINATION ${CRTEST_SIM_DIR} COMPONENT simulator
+        RUNTIME DESTINATION ${CRTEST_SIM_DIR} COMPONENT simulator)
+
+# Debian's documentation files: copyright, a compressed changelog and the manual page.
+find_program(GZIP_EXECUTABLE gzip)
+set(docs ${CMAKE_CURRENT_BINARY_DIR}/packaging)
+file(MAKE_DIRECTORY ${docs})
+add_custom_command(OUTPUT ${docs}/changelog.gz ${docs}/crtest.1.gz
+    COMMAND ${GZIP_EXECUTABLE} -9n -c ${PROJECT_SOURCE_DIR}/packaging/changelog > ${docs}/changelog.gz
+    COMMAND ${GZIP_EXECUTABLE} -9n -c ${PROJECT_SOURCE_DIR}/packaging/crtest.1 > ${docs}/crtest.1.gz
+    DEPENDS packaging/changelog packaging/crtest.1
+    VERBATIM)
+add_custom_target(package_docs ALL DEPENDS ${docs}/changelog.gz ${docs}/crtest.1.gz)
+install(FILES ${docs}/crtest.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT utility)
+foreach(pair utility:crtest simulator:crtest-simulator)
+    string(REPLACE ":" ";" pair ${pair})
+    list(GET pair 0 component)
+    list(GET pair 1 package)
+    install(FILES packaging/copyright ${docs}/changelog.gz
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${package} COMPONENT ${component})
+endforeach()
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME crtest)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "Varnel Quorvin")
+set(CPACK_PACKAGE_CONTACT "crtest developers <crtest@example.org>")
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_ALL utility simulator)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_UTILITY_PACKAGE_NAME crtest)
+set(CPACK_DEBIAN_UTILITY_DESCRIPTION "test utility for USB cash-drawer controllers
+Shows whether each of the eight drawers of a controller is open, closed or not
+present, kicks every present drawer, and reads the controller's statistics:
+serial number, dates, revision, and the counts of good and failed openings.")
+set(CPACK_DEBIAN_SIMULATOR_PACKAGE_NAME crtest-simulator)
+set(CPACK_DEBIAN_SIMULATOR_PACKAGE_SECTION devel)
+set(CPACK_DEBIAN_SIMULATOR_DESCRIPTION "simulated cash-drawer controller for crtest
+A driver library that behaves like a controller with drawers attached, for
+training machines without hardware. It is installed in a private folder and is
+used only when asked for: start crtest in /usr/share/crtest with
+LD_LIBRARY_PATH=/usr/${CRTEST_SIM_DIR}")
+include(CPack)
