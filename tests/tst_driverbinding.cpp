@@ -3,73 +3,60 @@
 #include "bexorlibrary.h"
 #include "formrig.h"
 
-#include <QCheckBox>
-#include <QLineEdit>
-#include <QTest>
-
 class DriverBindingTest : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void missingLibrary();
-    void missingFunction_data();
-    void missingFunction();
-    void simulatedControllerThroughTheWindow();
-};
-
-void DriverBindingTest::missingLibrary()
-{
-    QString error;
-    QVERIFY(!BexorLibrary::load("libbexor-not-installed.so", &error));
-    // The loader's own words, naming the file.
-    QVERIFY2(error.contains("libbexor-not-installed.so"), qPrintable(error));
-    QVERIFY2(error.contains("No such file"), qPrintable(error));
-}
-
-void DriverBindingTest::missingFunction_data()
-{
-    QTest::addColumn<QString>("function");
-    for (const char *name : {"OpenBexor", "CloseBexor", "DrawerOpen", "DrawerState",
-                             "RetrieveStatistics"})
-        QTest::newRow(name) << QString::fromLatin1(name);
-}
-
-void DriverBindingTest::missingFunction()
-{
-    QFETCH(QString, function);
-    const QString path = QStringLiteral(PARTIAL_DRIVER_DIR "/libwithout_%1.so").arg(function);
-    QString error;
-    QVERIFY(!BexorLibrary::load(path, &error));
-    QVERIFY2(error.contains(function), qPrintable(error));
-    QVERIFY2(error.contains("undefined symbol"), qPrintable(error));
-
-    // The window reports it at start-up and never calls into the library.
-    FormRig rig;
-    rig.start(error);
-    QCOMPARE(rig.services.messages(), QStringList{"USB CR Open error !!\n" + error});
-}
-
-void DriverBindingTest::simulatedControllerThroughTheWindow()
-{
-    QString error;
-    const std::unique_ptr<BexorLibrary> simulator = BexorLibrary::load(SIM_LIBRARY_PATH, &error);
-    QVERIFY2(simulator, qPrintable(error));
-
-    QStringList log;
-    FakeServices services(log);
-    CRTEST_Form form(simulator.get(), QString(), services);
-    form.load();
-
-    QCOMPARE(form.deviceResult(), 0);
-    for (int n = 0; n < 8; ++n) {
-        const bool present = n < 4;
-        QCOMPARE(form.Drawer_State[n]->text(), present ? "C" : "N");
-        QCOMPARE(form.Drawer_Check[n]->isChecked(), present);
+    void unboundLibrary_data()
+    {
+        QTest::addColumn<QString>("path");
+        // The loader's own words.
+        QTest::addColumn<QStringList>("reasonMentions");
+        const QString missing = "libbexor-not-installed.so";
+        QTest::newRow("library missing") << missing << QStringList{missing, "No such file"};
+        for (const char *name :
+             {"OpenBexor", "CloseBexor", "DrawerOpen", "DrawerState", "RetrieveStatistics"})
+            QTest::addRow("%s missing", name)
+                    << QString(PARTIAL_DRIVER_DIR "/libwithout_%1.so").arg(name)
+                    << QStringList{name, "undefined symbol"};
     }
-    QVERIFY(form.crTextSValue[5]->text().contains("SIM"));
-    QVERIFY(form.close());
-}
+    // Caught when the library is bound; the window then says why, enables nothing and
+    // calls nothing of the driver, through to the exit.
+    void unboundLibrary()
+    {
+        QFETCH(QString, path);
+        QFETCH(QStringList, reasonMentions);
+        QString error;
+        QVERIFY(!BexorLibrary::load(path, &error));
+        for (const QString &mention : reasonMentions)
+            QVERIFY2(error.contains(mention), qPrintable(error));
+
+        FormRig rig;
+        CRTEST_Form &form = rig.start(error);
+        QVERIFY(!form.Status_Cmd->isEnabled() && !form.Kick_Cmd->isEnabled());
+        QTest::mouseClick(form.Exit_Cmd, Qt::LeftButton);
+        const QString message = "Message:USB CR Open error !!\n" + error;
+        QCOMPARE(rig.log, (QStringList{"Yield", message, "Yield", "End(0)"}));
+    }
+
+    void simulatedControllerThroughTheWindow()
+    {
+        QString error;
+        const auto simulator = BexorLibrary::load(SIM_LIBRARY_PATH, &error);
+        QVERIFY2(simulator, qPrintable(error));
+        QStringList log;
+        FakeServices services(log);
+        CRTEST_Form form(simulator.get(), QString(), services);
+        form.load();
+        QString states;
+        for (const QLineEdit *state : form.Drawer_State)
+            states += state->text();
+        QCOMPARE(states, "CCCCNNNN");
+        QCOMPARE(form.crTextSValue[5]->text(), "SIMULATED-0001");
+        QVERIFY(form.close());
+    }
+};
 
 QTEST_MAIN(DriverBindingTest)
 #include "tst_driverbinding.moc"

@@ -1,37 +1,54 @@
 // The window's collaborators for tests: nothing blocks, nothing is shown, and each wait,
-// yield, message box and help start is logged and can be answered by a script.
+// yield, message box, help start and end of the program is logged and can be scripted.
 #pragma once
 
 #include "formservices.h"
 
+#include <QRegularExpression>
 #include <QStringList>
 
 #include <functional>
 
-class FakeServices : public FormServices
+struct FakeServices : FormServices
 {
-public:
-    explicit FakeServices(QStringList &log) : m_log(log) { }
+    explicit FakeServices(QStringList &log) : log(log) { }
 
-    // Run inside the n-th yield (counted from 1), as a click landing in that yield would.
+    QStringList &log;
+    // Gets the yield's number, counted from 1.
     std::function<void(int)> onYield;
     std::function<void(const QString &)> onMessage;
-    std::function<void(std::chrono::milliseconds)> onSleep;
+    std::function<void()> onSleep;
     bool helpStarts = true;
+    int yields = 0;
+    int paints = 0;
 
-    QStringList messages() const;
-    int yields() const { return m_yields; }
-    int paints() const { return m_paints; }
-
-    void sleep(std::chrono::milliseconds duration) override;
-    void yield() override;
-    void paint() override;
-    void message(QWidget *parent, const QString &text) override;
-    bool startHelp(QString *command) override;
-    void endProgram(int exitCode) override;
-
-private:
-    QStringList &m_log;
-    int m_yields = 0;
-    int m_paints = 0;
+    QStringList messages() const
+    {
+        const QRegularExpression prefix("^Message:");
+        return log.filter(prefix).replaceInStrings(prefix, QString());
+    }
+    template <typename Script, typename... Args>
+    void note(const QString &entry, const Script &script, Args... args)
+    {
+        log << entry;
+        if (script)
+            script(args...);
+    }
+    void sleep(std::chrono::milliseconds time) override
+    {
+        note(QString("Sleep(%1)").arg(time.count()), onSleep);
+    }
+    void yield() override { note("Yield", onYield, ++yields); }
+    void paint() override { ++paints; }
+    void message(QWidget *, const QString &text) override
+    {
+        note("Message:" + text, onMessage, text);
+    }
+    bool startHelp(QString *command) override
+    {
+        log << "Help";
+        *command = "xdg-open Readme.Txt";
+        return helpStarts;
+    }
+    void endProgram(int exitCode) override { log << QString("End(%1)").arg(exitCode); }
 };

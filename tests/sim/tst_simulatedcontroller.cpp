@@ -1,241 +1,134 @@
-// The simulated controller, loaded by path and called through the five driver functions.
-// Its state is static to the library, so every test opens it and cleanup() closes it.
-#include "apideclarations.h"
+// The simulated controller, loaded through the real binding and called through the five
+// driver functions. Its state is static to the library, so every test opens it and
+// cleanup() closes it; its settings are read at each open.
+#include "bexorlibrary.h"
 
-#include <QRegularExpression>
-#include <QtEndian>
 #include <QtTest>
-
-#ifdef _WIN32
-#  define NOMINMAX
-#  include <windows.h>
-#else
-#  include <dlfcn.h>
-#endif
-
-namespace {
-
-constexpr int kBlock = 106;
-constexpr int kGuarded = 129;
-constexpr char kGuard = char(0xAA);
-constexpr int kGoodOffset = 98;
-constexpr int kFailedOffset = 102;
-const char *const kSettings[] = {"BEXOR_SIM_PRESENT", "BEXOR_SIM_OPEN_MS", "BEXOR_SIM_OPEN_FAIL",
-                                 "BEXOR_SIM_KICK_FAIL", "BEXOR_SIM_STATS_FAIL"};
-
-template <typename Fn> Fn resolve(const char *name)
-{
-#ifdef _WIN32
-    static HMODULE library = LoadLibraryA(SIM_LIBRARY_PATH);
-    return library ? reinterpret_cast<Fn>(GetProcAddress(library, name)) : nullptr;
-#else
-    static void *library = dlopen(SIM_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
-    return library ? reinterpret_cast<Fn>(dlsym(library, name)) : nullptr;
-#endif
-}
-
-// "NAME=value"; an empty row sets nothing.
-void apply(const QByteArray &setting)
-{
-    if (const auto eq = setting.indexOf('='); eq > 0)
-        qputenv(setting.left(eq).constData(), setting.mid(eq + 1));
-}
-
-// 'O'pen, 'C'losed or 'A'bsent, as the utility reads a state code.
-char kind(int drawer, int32_t state)
-{
-    return state == -1 ? 'A' : state == 16 * drawer ? 'O' : 'C';
-}
-
-} // namespace
 
 class TestSimulatedController : public QObject
 {
     Q_OBJECT
 
-    OpenBexorFn openBexor = resolve<OpenBexorFn>("OpenBexor");
-    CloseBexorFn closeBexor = resolve<CloseBexorFn>("CloseBexor");
-    DrawerOpenFn drawerOpen = resolve<DrawerOpenFn>("DrawerOpen");
-    DrawerStateFn drawerState = resolve<DrawerStateFn>("DrawerState");
-    RetrieveStatisticsFn retrieve = resolve<RetrieveStatisticsFn>("RetrieveStatistics");
+    QString loadError;
+    const std::unique_ptr<BexorLibrary> sim = BexorLibrary::load(SIM_LIBRARY_PATH, &loadError);
+    // The last statistics read: 106 bytes, then a guard that shows any overrun.
+    QByteArray buffer;
 
-    // Empty when the read fails.
-    QByteArray statistics()
+    int retrieve(short unit = 0, int selector = 15, int length = 106)
     {
-        QByteArray block(kBlock, '\0');
-        if (retrieve(0, 15, reinterpret_cast<uint8_t *>(block.data()), kBlock) != 0)
-            return {};
-        return block;
+        buffer.fill(char(0xAA), 129);
+        auto *data = reinterpret_cast<uint8_t *>(buffer.data());
+        return sim->retrieveStatistics(unit, selector, data, short(length));
+    }
+    int count(int offset)
+    {
+        return retrieve() == 0 ? qFromLittleEndian<qint32>(buffer.constData() + offset) : -1;
     }
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY2(openBexor && closeBexor && drawerOpen && drawerState && retrieve,
-                 "cannot load " SIM_LIBRARY_PATH);
-    }
+    void initTestCase() { QVERIFY2(sim, qPrintable(loadError)); }
+    // Every row starts from the defaults, then sets its own "NAME=value" setting, if any
+    // (NAME without the common BEXOR_SIM_); every test here has a "setting" column.
     void init()
     {
-        for (const char *name : kSettings)
-            qunsetenv(name);
-    }
-    void cleanup() { closeBexor(); }
-
-    // Until an open succeeds, and after a close, every call fails without side effects.
-    void openAndClose_data()
-    {
-        QTest::addColumn<QByteArray>("setting");
-        QTest::addColumn<QList<int>>("opens");
-        QTest::addColumn<bool>("closeAfter");
-        QTest::newRow("never opened") << QByteArray() << QList<int>{} << false;
-        QTest::newRow("closed again") << QByteArray() << QList<int>{0} << true;
-        QTest::newRow("reopen is harmless") << QByteArray() << QList<int>{0, 0} << false;
-        QTest::newRow("open fails always") << QByteArray("BEXOR_SIM_OPEN_FAIL=always")
-                                           << QList<int>{2, 2} << false;
-        // "once" is spent for the whole process, so no other row may use it.
-        QTest::newRow("open fails once") << QByteArray("BEXOR_SIM_OPEN_FAIL=once")
-                                         << QList<int>{2, 0} << false;
-        QTest::newRow("unknown ignored") << QByteArray("BEXOR_SIM_OPEN_FAIL=sometimes")
-                                         << QList<int>{0} << false;
-    }
-    void openAndClose()
-    {
+        for (const char *name : {"PRESENT", "OPEN_MS", "OPEN_FAIL", "KICK_FAIL", "STATS_FAIL"})
+            qunsetenv(QByteArray("BEXOR_SIM_") + name);
         QFETCH(QByteArray, setting);
-        QFETCH(QList<int>, opens);
-        QFETCH(bool, closeAfter);
-        apply(setting);
-        for (int status : opens)
-            QCOMPARE(openBexor(), status);
-        if (closeAfter)
-            QCOMPARE(closeBexor(), 0);
-        const bool usable = !opens.isEmpty() && opens.last() == 0 && !closeAfter;
-        QCOMPARE(drawerState(0) != -1, usable);
-        if (usable)
-            return;
-        QCOMPARE(drawerOpen(0), 1);
-        QByteArray buffer(kGuarded, kGuard);
-        QCOMPARE(retrieve(0, 15, reinterpret_cast<uint8_t *>(buffer.data()), kBlock), 1);
-        QCOMPARE(buffer, QByteArray(kGuarded, kGuard));
-        QCOMPARE(closeBexor(), 1);
+        if (const auto eq = setting.indexOf('='); eq > 0)
+            qputenv("BEXOR_SIM_" + setting.left(eq), setting.mid(eq + 1));
     }
+    void cleanup() { sim->closeBexor(); }
 
-    void drawer_data()
+    // A drawer's state code before and after a kick, the kick's status and how much the good
+    // (offset 98) and failed (offset 102) counts grow. A kicked drawer stays open 3 s by
+    // default, ample for the read right after the kick.
+    void kick_data()
     {
         QTest::addColumn<QByteArray>("setting");
         QTest::addColumn<int>("drawer");
-        QTest::addColumn<char>("before");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<char>("after");
-        QTest::addColumn<uint>("good");
-        QTest::addColumn<uint>("failed");
-        const auto row = [](const char *name, const char *setting, int drawer, char before,
-                            int status, char after, uint good, uint failed) {
-            QTest::newRow(name) << QByteArray(setting) << drawer << before << status << after
-                                << good << failed;
+        // State, kick, state, good +, failed +.
+        QTest::addColumn<QList<int>>("results");
+        const auto row = [](const char *name, const char *setting, int drawer, QList<int> results) {
+            QTest::newRow(name) << QByteArray(setting) << drawer << results;
         };
-        row("drawer 0", "", 0, 'C', 0, 'O', 1, 0);
-        row("drawer 3", "", 3, 'C', 0, 'O', 1, 0);
-        row("drawer 4 absent", "", 4, 'A', 4, 'A', 0, 1);
-        row("slot 8", "", 8, 'A', 3, 'A', 0, 0);
-        row("slot -1", "", -1, 'A', 3, 'A', 0, 0);
-        row("listed", "BEXOR_SIM_PRESENT=1,5", 5, 'C', 0, 'O', 1, 0);
-        row("not listed", "BEXOR_SIM_PRESENT=1,5", 0, 'A', 4, 'A', 0, 1);
-        row("listed with spaces", "BEXOR_SIM_PRESENT= 2 , 6 ", 6, 'C', 0, 'O', 1, 0);
-        row("none present", "BEXOR_SIM_PRESENT=none", 2, 'A', 4, 'A', 0, 1);
-        row("bad slot drops list", "BEXOR_SIM_PRESENT=0,8", 3, 'C', 0, 'O', 1, 0);
-        row("garbage list ignored", "BEXOR_SIM_PRESENT=x", 1, 'C', 0, 'O', 1, 0);
-        row("jammed", "BEXOR_SIM_KICK_FAIL=7", 2, 'C', 7, 'C', 0, 1);
-        row("jam unreadable", "BEXOR_SIM_KICK_FAIL=7x", 1, 'C', 0, 'O', 1, 0);
-        row("open 0 ms shuts at once", "BEXOR_SIM_OPEN_MS=0", 1, 'C', 0, 'C', 1, 0);
-        row("open time negative", "BEXOR_SIM_OPEN_MS=-5", 1, 'C', 0, 'O', 1, 0);
+        row("drawer 0 closed is 1, not its open code 0", "", 0, {1, 0, 0, 1, 0});
+        row("drawer 3 present by default", "", 3, {49, 0, 48, 1, 0});
+        row("drawer 4 absent by default", "", 4, {-1, 4, -1, 0, 1});
+        row("slot 8", "", 8, {-1, 3, -1, 0, 0});
+        row("slot -1", "", -1, {-1, 3, -1, 0, 0});
+        row("listed", "PRESENT=1,5", 5, {81, 0, 80, 1, 0});
+        row("not listed", "PRESENT=1,5", 0, {-1, 4, -1, 0, 1});
+        row("listed with spaces", "PRESENT= 2 , 6 ", 6, {97, 0, 96, 1, 0});
+        row("none present", "PRESENT=none", 2, {-1, 4, -1, 0, 1});
+        row("unreadable list keeps the default", "PRESENT=0,8", 3, {49, 0, 48, 1, 0});
+        row("jammed", "KICK_FAIL=7", 2, {33, 7, 33, 0, 1});
+        row("open 0 ms shuts at once", "OPEN_MS=0", 1, {17, 0, 17, 1, 0});
+        row("open time negative ignored", "OPEN_MS=-5", 1, {17, 0, 16, 1, 0});
     }
-    // The default open time of 3 s leaves ample margin for the read right after a kick.
-    void drawer()
+    void kick()
     {
-        QFETCH(QByteArray, setting);
         QFETCH(int, drawer);
-        apply(setting);
-        QCOMPARE(openBexor(), 0);
-        QTEST(kind(drawer, drawerState(drawer)), "before");
-        const QByteArray before = statistics();
-        QTEST(drawerOpen(drawer), "status");
-        QTEST(kind(drawer, drawerState(drawer)), "after");
-        const QByteArray after = statistics();
-        QVERIFY(!before.isEmpty() && !after.isEmpty());
-        const auto grown = [&](int offset) {
-            return uint(qFromLittleEndian<quint32>(after.constData() + offset)
-                        - qFromLittleEndian<quint32>(before.constData() + offset));
-        };
-        QTEST(grown(kGoodOffset), "good");
-        QTEST(grown(kFailedOffset), "failed");
+        QCOMPARE(sim->openBexor(), 0);
+        const int good = count(98), failed = count(102);
+        const int before = sim->drawerState(drawer), status = sim->drawerOpen(drawer);
+        const int after = sim->drawerState(drawer);
+        const QList<int> results{before, status, after, count(98) - good, count(102) - failed};
+        QTEST(results, "results");
     }
 
-    void statisticsRequest_data()
+    // The 106-byte block is written for unit 0 and selector 15 only, once open; anything
+    // else gets a status and not a byte. Until an open succeeds, and after a close, every
+    // call fails with 1.
+    void statistics_data()
     {
         QTest::addColumn<QByteArray>("setting");
-        QTest::addColumn<short>("unit");
-        QTest::addColumn<int>("selector");
-        QTest::addColumn<bool>("noBuffer");
-        QTest::addColumn<short>("length");
+        // The statuses of successive opens.
+        QTest::addColumn<QList<int>>("opens");
+        // Unit, selector, length.
+        QTest::addColumn<QList<int>>("request");
         QTest::addColumn<int>("status");
-        const auto row = [](const char *name, const char *setting, short unit, int selector,
-                            bool noBuffer, int length, int status) {
-            QTest::newRow(name) << QByteArray(setting) << unit << selector << noBuffer
-                                << short(length) << status;
+        const auto row = [](const char *name, const char *setting, QList<int> opens,
+                            QList<int> request, int status) {
+            QTest::newRow(name) << QByteArray(setting) << opens << request << status;
         };
-        row("valid", "", 0, 15, false, kBlock, 0);
-        row("no buffer", "", 0, 15, true, kBlock, 5);
-        row("short", "", 0, 15, false, kBlock - 1, 5);
-        row("long", "", 0, 15, false, kBlock + 1, 5);
-        row("selector", "", 0, 14, false, kBlock, 5);
-        row("unit", "", 1, 15, false, kBlock, 5);
-        row("injected", "BEXOR_SIM_STATS_FAIL=9", 0, 15, false, kBlock, 9);
-        row("injected negative", "BEXOR_SIM_STATS_FAIL=-2", 0, 15, false, kBlock, -2);
-        row("injected unreadable", "BEXOR_SIM_STATS_FAIL=bad", 0, 15, false, kBlock, 0);
+        row("valid", "", {0}, {0, 15, 106}, 0);
+        row("short", "", {0}, {0, 15, 105}, 5);
+        row("long", "", {0}, {0, 15, 107}, 5);
+        row("selector", "", {0}, {0, 14, 106}, 5);
+        row("unit", "", {0}, {1, 15, 106}, 5);
+        row("injected", "STATS_FAIL=9", {0}, {0, 15, 106}, 9);
+        row("injected unreadable", "STATS_FAIL=bad", {0}, {0, 15, 106}, 0);
+        row("never opened", "", {}, {0, 15, 106}, 1);
+        row("closed again", "", {0}, {0, 15, 106}, 1);
+        row("closed after a harmless reopen", "", {0, 0}, {0, 15, 106}, 1);
+        row("open fails always", "OPEN_FAIL=always", {2, 2}, {0, 15, 106}, 1);
+        // "once" is spent for the whole process: the retry succeeds, and no other row may use it.
+        row("open fails once", "OPEN_FAIL=once", {2, 0}, {0, 15, 106}, 0);
+        row("unknown open failure ignored", "OPEN_FAIL=sometimes", {0}, {0, 15, 106}, 0);
     }
-    void statisticsRequest()
+    void statistics()
     {
-        QFETCH(QByteArray, setting);
-        QFETCH(short, unit);
-        QFETCH(int, selector);
-        QFETCH(bool, noBuffer);
-        QFETCH(short, length);
+        QFETCH(QList<int>, opens);
+        QFETCH(QList<int>, request);
         QFETCH(int, status);
-        apply(setting);
-        QCOMPARE(openBexor(), 0);
-        QByteArray buffer(kGuarded, kGuard);
-        auto *data = noBuffer ? nullptr : reinterpret_cast<uint8_t *>(buffer.data());
-        QCOMPARE(retrieve(unit, selector, data, length), status);
-        const int written = status == 0 ? kBlock : 0;
-        QCOMPARE(buffer.mid(written), QByteArray(kGuarded - written, kGuard));
-        // The block ends with the high byte of the failed count, which a write reaches.
+        for (int result : opens)
+            QCOMPARE(sim->openBexor(), result);
+        // A row that expects the controller closed after a successful open closes it.
+        if (status == 1 && opens.value(opens.size() - 1, -1) == 0)
+            QCOMPARE(sim->closeBexor(), 0);
+        QCOMPARE(retrieve(request[0], request[1], request[2]), status);
+        const int written = status == 0 ? 106 : 0;
+        QCOMPARE(buffer.mid(written), QByteArray(129 - written, char(0xAA)));
+        // The shown records, and last the failed count's highest byte.
         if (written)
-            QVERIFY(buffer.at(kBlock - 1) != kGuard);
-    }
-
-    void statisticsText_data()
-    {
-        const QString date = "^20\\d\\d(0[1-9]|1[0-2])(0[1-9]|[12]\\d|3[01])$";
-        QTest::addColumn<int>("offset");
-        QTest::addColumn<int>("length");
-        QTest::addColumn<QString>("pattern");
-        QTest::newRow("serial") << 46 << 16 << "^SIMULATED-\\d{4}$";
-        QTest::newRow("manufactured") << 62 << 8 << date;
-        QTest::newRow("revision") << 70 << 4 << "^R\\d\\.\\d$";
-        QTest::newRow("installed") << 82 << 8 << date;
-    }
-    void statisticsText()
-    {
-        QFETCH(int, offset);
-        QFETCH(int, length);
-        QFETCH(QString, pattern);
-        QCOMPARE(openBexor(), 0);
-        const QByteArray record = statistics().mid(offset, length);
-        QCOMPARE(record.size(), length);
-        const qsizetype end = record.indexOf('\0'); // a full-length text has no terminator
-        const QByteArray text = end < 0 ? record : record.left(end);
-        QCOMPARE(record.mid(text.size()), QByteArray(length - text.size(), '\0'));
-        QVERIFY2(QRegularExpression(pattern).match(QString::fromLatin1(text)).hasMatch(), text);
+            QCOMPARE(buffer.mid(46, 44) + buffer.at(105),
+                     QByteArray("SIMULATED-0001\0\0" "20240115" "R2.0" "\0\0\0\0\0\0\0\0"
+                                "20240301" "\0", 45));
+        if (status == 1)
+            QCOMPARE(QList<int>({sim->drawerState(0), sim->drawerOpen(0), sim->closeBexor()}),
+                     QList<int>({-1, 1, 1}));
+        // Never without a buffer.
+        QCOMPARE(sim->retrieveStatistics(0, 15, nullptr, 106), status == 1 ? 1 : 5);
     }
 };
 
