@@ -28,7 +28,10 @@ void CRTEST_Form::Form_Load()
 
     if (m_driver)
         m_deviceResult = m_driver->openBexor();
-    yieldToEvents();
+    // A close handled in this yield has closed the device: start-up must not go on to
+    // retry the open, refresh or read.
+    if (!yieldToEvents())
+        return;
 
     if (QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());

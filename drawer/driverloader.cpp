@@ -4,6 +4,12 @@
 #  include <windows.h>
 #else
 #  include <dlfcn.h>
+#  include <link.h>
+#  include <sys/stat.h>
+
+#  include <cstring>
+#  include <fstream>
+#  include <vector>
 #endif
 
 namespace {
@@ -53,8 +59,60 @@ void *findSymbol(void *handle, const std::string &library, const char *symbol, s
     return reinterpret_cast<void *>(address);
 }
 #else
+// The file the loader will map for name: a path as it stands, a plain name along the
+// loader's own search list (LD_LIBRARY_PATH, run paths, the system directories).
+std::string loaderFileOf(const std::string &name)
+{
+    if (name.find('/') != std::string::npos)
+        return name;
+    void *self = dlopen(nullptr, RTLD_LAZY);
+    Dl_serinfo size;
+    if (!self || dlinfo(self, RTLD_DI_SERINFOSIZE, &size) != 0)
+        return {};
+    std::vector<char> storage(size.dls_size);
+    auto *paths = reinterpret_cast<Dl_serinfo *>(storage.data());
+    if (dlinfo(self, RTLD_DI_SERINFOSIZE, paths) != 0 || dlinfo(self, RTLD_DI_SERINFO, paths) != 0)
+        return {};
+    for (unsigned i = 0; i < paths->dls_cnt; ++i) {
+        const std::string candidate = std::string(paths->dls_serpath[i].dls_name) + '/' + name;
+        struct stat info;
+        if (stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode))
+            return candidate;
+    }
+    return {};
+}
+
+// A library cut short (an interrupted copy) makes the loader fault while it maps the
+// missing part, which no error return can report; its headers tell how long it must be.
+// Any other file that is no library is left to the loader to describe.
+std::string truncationOf(const std::string &path)
+{
+    std::ifstream file(path, std::ios::binary | std::ios::ate);
+    const auto size = static_cast<unsigned long long>(file.tellg());
+    ElfW(Ehdr) header;
+    if (!file.seekg(0) || !file.read(reinterpret_cast<char *>(&header), sizeof header)
+        || std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0
+        || header.e_phentsize != sizeof(ElfW(Phdr)) || !file.seekg(std::streamoff(header.e_phoff)))
+        return {};
+    for (int i = 0; i < header.e_phnum; ++i) {
+        ElfW(Phdr) segment;
+        if (!file.read(reinterpret_cast<char *>(&segment), sizeof segment))
+            return {};
+        const unsigned long long end = segment.p_offset + segment.p_filesz;
+        if (segment.p_type == PT_LOAD && end > size)
+            return path + ": file too short: it ends at byte " + std::to_string(size) + " of the "
+                    + std::to_string(end)
+                    + " its headers describe (a damaged or partly copied library)";
+    }
+    return {};
+}
+
 void *openLibrary(const std::string &name, std::string *error)
 {
+    if (std::string damage = truncationOf(loaderFileOf(name)); !damage.empty()) {
+        *error = damage;
+        return nullptr;
+    }
     void *handle = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle)
         *error = dlerror();
