@@ -16,6 +16,11 @@ for arch in x86_64 i686; do
         grep -qE "\] $name\$" <<<"$exports" || { echo "$dll does not export $name" >&2; exit 1; }
     done
     [ "$(grep -cE '^\s*\[ *[0-9]+\] ' <<<"$exports")" -eq 5 ] || { echo "$dll exports more than the five functions" >&2; exit 1; }
+    # The version record gives 2.00 as file and product version, in UTF-16 as Windows keeps it.
+    versions=$(strings -el "$build/windows_check.exe" | grep -A1 -xE 'FileVersion|ProductVersion')
+    [ "$(grep -cx '2.00' <<<"$versions")" -eq 2 ] || { echo "version record is not 2.00" >&2; exit 1; }
+    $arch-w64-mingw32-objdump -h "$build/windows_check.exe" | grep -q '\.rsrc' \
+        || { echo "no resources in the program" >&2; exit 1; }
 done
 
 # __stdcall decorates a 32-bit name with the size of its arguments.
