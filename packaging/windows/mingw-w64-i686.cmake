@@ -1,14 +1,3 @@
-# Cross-compiles the parts that need no Qt for i686 Windows with Debian's MinGW-w64.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR i686)
-# The POSIX thread model: the simulated controller guards its state with std::mutex.
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# A DLL and a program that run without the compiler's runtime DLLs beside them.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
+# 32-bit Windows: see mingw-w64-common.cmake.
+set(MINGW_ARCH i686)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)
