@@ -1,4 +1,6 @@
-// Start-up, shut-down and help, run on the real window with a scripted driver.
+// Start-up, shut-down and help, run on the real window with a scripted driver: the order of
+// calls, waits, yields and message boxes. The driver's faults at open and close are part of
+// the fault matrix, on the real driver binding.
 #include "formrig.h"
 #include "statisticsblock.h"
 
@@ -30,7 +32,7 @@ private slots:
     {
         QFETCH(QList<int32_t>, opens);
         FormRig rig;
-        rig.driver.openResults = opens;
+        rig.driver.opens = opens;
         // The window is hidden for the first open only: shown for the retry and any message.
         QList<bool> visible;
         rig.driver.onCall = [&](const QString &) { visible << rig.form->isVisible(); };
@@ -39,10 +41,10 @@ private slots:
 
         QTEST(rig.log, "expectedLog");
         QCOMPARE(visible, QList<bool>{false} + QList<bool>(visible.size() - 1, true));
-        QCOMPARE(form.Kick_Cmd->isEnabled(), opens.last() == 0);
-        QCOMPARE(form.Status_Cmd->isEnabled(), opens.last() == 0);
         QCOMPARE(StatLen[15], 106);
         QCOMPARE(form.openCodes(), (OpenCodeTable{0, 16, 32, 48, 64, 80, 96, 112, 0}));
+        // The buttons' state after each outcome is proven on the real binding, in the fault
+        // matrix.
     }
 
     // Help, a close during a busy handler, or one of the ways out. Whatever the way,
@@ -75,7 +77,7 @@ private slots:
         QFETCH(bool, opens);
         QFETCH(int, action);
         FormRig rig;
-        rig.driver.openResults = opens ? QList<int32_t>{0} : QList<int32_t>{1, 1};
+        rig.driver.opens = opens ? QList<int32_t>{0} : QList<int32_t>{1, 1};
         rig.services.helpStarts = action != HelpEditorMissing;
         CRTEST_Form &form = rig.start();
         rig.log.clear();
@@ -107,11 +109,10 @@ private slots:
         // The program has ended: nothing a later event asks for reaches the driver.
         QTest::mouseClick(form.Exit_Cmd, Qt::LeftButton);
         form.close();
-        QCOMPARE(rig.log, (QStringList{"OpenBexor", "Yield", "DrawerState(0)", "Sleep(100)",
-                                       "DrawerState(1)", "Sleep(100)", "DrawerState(2)",
-                                       "Message:Unexpected error: control failed\n"
-                                       "The device is closed and the utility ends.",
-                                       "CloseBexor", "End(1)"}));
+        const QString message = "Message:Unexpected error: control failed\n"
+                                "The device is closed and the utility ends.";
+        QCOMPARE(rig.log, (QStringList{"OpenBexor", "Yield"} + refreshLog().mid(0, 5)
+                           + QStringList{message, "CloseBexor", "End(1)"}));
     }
 };
 

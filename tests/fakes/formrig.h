@@ -5,7 +5,7 @@
 
 #include "crtest_form.h"
 #include "drawerdriver.h"
-#include "fakeservices.h"
+#include "formservices.h"
 
 #include <QCheckBox>
 #include <QFrame>
@@ -16,7 +16,47 @@
 
 #include <array>
 #include <cstring>
+#include <functional>
 #include <memory>
+
+// The window's collaborators: nothing blocks, nothing is shown, and each wait, yield,
+// message box, help start and end of the program is logged and can be scripted.
+struct FakeServices : FormServices
+{
+    explicit FakeServices(QStringList &log) : log(log) { }
+
+    QStringList &log;
+    // Gets the yield's number, counted from 1.
+    std::function<void(int)> onYield;
+    std::function<void(const QString &)> onMessage;
+    std::function<void()> onSleep;
+    bool helpStarts = true;
+    int yields = 0, paints = 0;
+
+    // The texts of the message boxes shown, in order.
+    QStringList messages() const { return log.filter("Message:").replaceInStrings("Message:", ""); }
+    template <typename Script, typename... Args>
+    void note(const QString &entry, const Script &script, Args... args)
+    {
+        log << entry;
+        if (script)
+            script(args...);
+    }
+    void sleep(std::chrono::milliseconds time) override
+    {
+        note(QString("Sleep(%1)").arg(time.count()), onSleep);
+    }
+    void yield() override { note("Yield", onYield, ++yields); }
+    void paint() override { ++paints; }
+    void message(QWidget *, const QString &t) override { note("Message:" + t, onMessage, t); }
+    bool startHelp(QString *command) override
+    {
+        log << "Help";
+        *command = "xdg-open Readme.Txt";
+        return helpStarts;
+    }
+    void endProgram(int exitCode) override { log << QString("End(%1)").arg(exitCode); }
+};
 
 struct FakeDriver : DrawerDriver
 {
@@ -24,13 +64,11 @@ struct FakeDriver : DrawerDriver
 
     QStringList &log;
     // Successive OpenBexor results; 0 once the list runs out.
-    QList<int32_t> openResults;
+    QList<int32_t> opens;
     // Drawers 0 to 3 closed, 4 to 7 absent.
     std::array<int32_t, 8> states{1, 17, 33, 49, -1, -1, -1, -1};
-    int32_t kickResult = 0;
-    // What RetrieveStatistics writes, and returns.
+    // What RetrieveStatistics writes; it always succeeds.
     QByteArray statisticsBlock = QByteArray(106, '\0');
-    int32_t statisticsResult = 0;
     // Runs on every call, once it is logged.
     std::function<void(const QString &)> onCall;
 
@@ -46,16 +84,16 @@ struct FakeDriver : DrawerDriver
     }
     int32_t openBexor() override
     {
-        return answer(openResults.isEmpty() ? 0 : openResults.takeFirst(), "OpenBexor");
+        return answer(opens.isEmpty() ? 0 : opens.takeFirst(), "OpenBexor");
     }
     int32_t closeBexor() override { return answer(0, "CloseBexor"); }
-    int32_t drawerOpen(int32_t n) override { return answer(kickResult, "DrawerOpen(%1)", n); }
+    int32_t drawerOpen(int32_t n) override { return answer(0, "DrawerOpen(%1)", n); }
     int32_t drawerState(int32_t n) override { return answer(states.at(n), "DrawerState(%1)", n); }
     int32_t retrieveStatistics(int16_t unit, int32_t selector, uint8_t *buffer,
                                int16_t length) override
     {
         std::memcpy(buffer, statisticsBlock.constData(), statisticsBlock.size());
-        return answer(statisticsResult, "RetrieveStatistics(%1,%2,%3)", unit, selector, length);
+        return answer(0, "RetrieveStatistics(%1,%2,%3)", unit, selector, length);
     }
 };
 
@@ -68,6 +106,23 @@ inline QStringList refreshLog()
     return log;
 }
 
+// What the window shows: the six statistics boxes in record order, and each drawer's
+// letter, "-" while it has none.
+inline QStringList boxTexts(const CRTEST_Form &form)
+{
+    QStringList texts;
+    for (const int record : {5, 6, 7, 10, 13, 14})
+        texts << form.crTextSValue[record]->text();
+    return texts;
+}
+inline QString rowLetters(const CRTEST_Form &form)
+{
+    QString letters;
+    for (const QLineEdit *state : form.Drawer_State)
+        letters += state->text().isEmpty() ? QString("-") : state->text();
+    return letters;
+}
+
 struct FormRig
 {
     QStringList log;
@@ -75,11 +130,10 @@ struct FormRig
     FakeServices services{log};
     std::unique_ptr<CRTEST_Form> form;
 
-    // Builds the window and raises its load event; driverError simulates an unbound library.
-    CRTEST_Form &start(const QString &driverError = {})
+    // Builds the window and raises its load event.
+    CRTEST_Form &start()
     {
-        DrawerDriver *bound = driverError.isEmpty() ? &driver : nullptr;
-        form = std::make_unique<CRTEST_Form>(bound, driverError, services);
+        form = std::make_unique<CRTEST_Form>(&driver, QString(), services);
         form->load();
         return *form;
     }

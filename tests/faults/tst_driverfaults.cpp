@@ -1,127 +1,55 @@
 // Driver faults injected behind the real binding. Whatever the library does wrong, the
 // window stays up, says what went wrong, shows exactly what the data says or nothing, and
-// never calls the device after closing it.
+// never calls the device after closing it. The order of calls, waits, yields and message
+// boxes is proven on the in-process fake; this suite proves what a faulty driver changes.
 #include "bexorlibrary.h"
-#include "crtest_form.h"
-#include "fakeservices.h"
+#include "faultscript.h"
+#include "formrig.h"
 
-#include <QApplication>
-#include <QCheckBox>
 #include <QFile>
-#include <QLineEdit>
 #include <QProcess>
-#include <QPushButton>
 #include <QTemporaryDir>
-#include <QTest>
+#include <QtEndian>
 
 #include <dlfcn.h>
-#include <elf.h>
 
-#include <cstdio>
-#include <memory>
-
-using DrawerStates = QList<int32_t>;
+using DrawerStates = std::array<int32_t, 8>;
 
 namespace {
 
+enum Click { None, Status, Kick, Exit, CloseBox };
+DrawerStates all(int32_t c) { return {c, c, c, c, c, c, c, c}; }
+
 const QString DriverDir = QStringLiteral(FAULT_DRIVER_DIR);
-const QString FaultDriver = DriverDir + QStringLiteral("/libfaultdriver.so");
-const QString OpenError = QStringLiteral("USB CR Open error !!");
-const QString StatisticsError = QStringLiteral("CR Retrieve Statistics error !!");
-const char LoadOnlyOption[] = "--load-only";
+const QString FaultDriver = DriverDir + "/libfaultdriver.so";
+const QString OpenError = "USB CR Open error !!";
 
-// The test's side door into the loaded library: what it answers and what it was asked.
-class FaultDriverControl
-{
-public:
-    explicit FaultDriverControl(const QString &path)
-        : m_handle(dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL))
-    {
-        if (!m_handle)
-            return;
-        m_script = reinterpret_cast<void (*)(const char *)>(dlsym(m_handle, "FaultDriverScript"));
-        m_log = reinterpret_cast<const char *(*)()>(dlsym(m_handle, "FaultDriverLog"));
-        // Rows share the loaded library: each starts from a fresh one.
-        if (const auto reset = reinterpret_cast<void (*)()>(dlsym(m_handle, "FaultDriverReset")))
-            reset();
-    }
-
-    void script(const QByteArray &text) const
-    {
-        if (m_script)
-            m_script(text.constData());
-    }
-    QStringList calls() const
-    {
-        return m_log ? QString::fromLatin1(m_log()).split(QLatin1Char('\n'), Qt::SkipEmptyParts)
-                     : QStringList();
-    }
-
-private:
-    void *m_handle = nullptr; // kept loaded: the binding never unloads either
-    void (*m_script)(const char *) = nullptr;
-    const char *(*m_log)() = nullptr;
-};
-
-QByteArray statesScript(const DrawerStates &states)
-{
-    QByteArrayList values;
-    for (const int32_t state : states)
-        values.append(QByteArray::number(state));
-    return "state=" + values.join(',');
-}
-
-// A healthy block: every record filled, the shown ones with plausible values, the others
-// with bytes that would show up if an offset slipped.
+// Every record filled: the shown ones with plausible values, the others with bytes that
+// would show up if an offset slipped.
 QByteArray healthyBlock()
 {
     QByteArray block(106, char(0xEE));
-    const auto put = [&block](int offset, const QByteArray &bytes) {
-        block.replace(offset, bytes.size(), bytes);
-    };
-    put(46, QByteArray("SN-FAULT-000042\0", 16));
-    put(62, "20240131");
-    put(70, "B3.2");
-    put(82, "20240215");
-    put(98, QByteArray("\x04\x03\x02\x01", 4));
-    put(102, QByteArray("\xFF\xFF\xFF\xFF", 4));
-    return block;
+    block.replace(46, 16, QByteArray("SN-FAULT-000042\0", 16)).replace(62, 8, "20240131");
+    block.replace(70, 4, "B3.2").replace(82, 8, "20240215");
+    return block.replace(98, 8, QByteArray::fromHex("04030201FFFFFFFF"));
 }
 const QStringList HealthyBoxes{"SN-FAULT-000042", "20240131", "B3.2", "20240215", "16909060",
                                "4294967295"};
-const QStringList EmptyBoxes(6);
 
-// A plain reading of the block, independent of the program's: a text record up to its
-// first zero byte, a count as four bytes least significant first.
-QStringList referenceBoxes(const QByteArray &block)
+// A plain reading of what the driver wrote, apart from the program's: the six boxes, each
+// text record up to its first zero byte and each count as four bytes least significant
+// first; and each count's message box, its raw characters, "-->" and its decimal text.
+std::pair<QStringList, QStringList> reference(const QByteArray &written)
 {
-    const QByteArray padded = block.leftJustified(106, '\0', true);
-    QStringList boxes;
-    for (const auto &[offset, length] : {std::pair{46, 16}, {62, 8}, {70, 4}, {82, 8}}) {
-        const QByteArray record = padded.mid(offset, length);
-        const qsizetype end = record.indexOf('\0');
-        boxes << QString::fromLatin1(end < 0 ? record : record.first(end));
-    }
+    const QByteArray block = written.leftJustified(106, '\0', true);
+    QStringList boxes, messages;
+    for (const auto &[offset, length] : {std::pair{46, 16}, {62, 8}, {70, 4}, {82, 8}})
+        boxes << QString::fromLatin1(block.mid(offset, length).split('\0').first());
     for (const int offset : {98, 102}) {
-        quint64 count = 0;
-        for (int i = 3; i >= 0; --i)
-            count = count * 256 + uint8_t(padded[offset + i]);
-        boxes << QString::number(count);
+        boxes << QString::number(qFromLittleEndian<quint32>(block.constData() + offset));
+        messages << QString::fromLatin1(block.mid(offset, 4)) + "-->" + boxes.last();
     }
-    return boxes;
-}
-
-// The message box a decoded count shows: its raw characters, "-->", its decimal text.
-QString countMessage(const QByteArray &block, int offset, const QString &decimal)
-{
-    const QByteArray padded = block.leftJustified(106, '\0', true);
-    return QString::fromLatin1(padded.mid(offset, 4)) + QLatin1String("-->") + decimal;
-}
-
-QStringList countMessages(const QByteArray &block)
-{
-    const QStringList boxes = referenceBoxes(block);
-    return {countMessage(block, 98, boxes[4]), countMessage(block, 102, boxes[5])};
+    return {boxes, messages};
 }
 
 // The real window on the real binding, with scripted desktop services.
@@ -129,61 +57,41 @@ struct FaultRig
 {
     QStringList log;
     FakeServices services{log};
-    FaultDriverControl driver;
-    QString loadError;
+    FaultScript unmapped; // stands in for a file the loader never mapped
+    FaultScript *script = &unmapped;
+    QString error;
     std::unique_ptr<BexorLibrary> library;
     std::unique_ptr<CRTEST_Form> form;
-    QString path;
-    QByteArray baseScript;
 
-    explicit FaultRig(const QString &libraryPath = FaultDriver)
-        : driver(libraryPath), path(libraryPath)
+    // Binds the library as the program does and gives it a healthy script. Runs share the
+    // loaded library, so each starts from a fresh one.
+    void bind(const QString &path = FaultDriver)
     {
+        library = BexorLibrary::load(path, &error);
+        void *handle = dlopen(QFile::encodeName(path).constData(), RTLD_LAZY | RTLD_NOLOAD);
+        if (void *found = handle ? dlsym(handle, "faultScript") : nullptr)
+            script = static_cast<FaultScript *>(found);
+        *script = FaultScript();
+        script->block = healthyBlock().toStdString();
     }
-
-    CRTEST_Form &start(const QByteArray &script = QByteArray())
+    CRTEST_Form &show()
     {
-        baseScript = "bytes=" + healthyBlock().toHex() + ';' + script;
-        driver.script(baseScript);
-        library = BexorLibrary::load(path, &loadError);
-        form = std::make_unique<CRTEST_Form>(library.get(), loadError, services);
+        form = std::make_unique<CRTEST_Form>(library.get(), error, services);
         form->load();
         return *form;
     }
-    // Changes some answers from here on; the others stay as start() scripted them.
-    void rescript(const QByteArray &script) { driver.script(baseScript + ';' + script); }
-
-    QStringList boxes() const
+    void press(int click)
     {
-        QStringList texts;
-        for (const int record : {5, 6, 7, 10, 13, 14})
-            texts << form->crTextSValue[record]->text();
-        return texts;
-    }
-    QString rows() const
-    {
-        QString letters;
-        for (const QLineEdit *state : form->Drawer_State)
-            letters += state->text().isEmpty() ? QStringLiteral("-") : state->text();
-        return letters;
-    }
-
-    // Ends the run by the exit button or the close box and then clicks everything once
-    // more. Returns the driver's calls from its CloseBexor on: a clean end leaves just that.
-    QStringList endRun(bool byExit = true)
-    {
-        if (byExit)
-            QTest::mouseClick(form->Exit_Cmd, Qt::LeftButton);
-        else
+        if (click == CloseBox)
             form->close();
-        QTest::mouseClick(form->Status_Cmd, Qt::LeftButton);
-        QTest::mouseClick(form->Kick_Cmd, Qt::LeftButton);
-        form->close();
-        const QStringList calls = driver.calls();
-        const qsizetype close = calls.indexOf(QStringLiteral("CloseBexor"));
-        return close < 0 ? QStringList() : calls.mid(close);
+        else
+            QList{form->Status_Cmd, form->Kick_Cmd, form->Exit_Cmd}[click - 1]->click();
     }
 };
+
+// What a row does to the driver's answers, and to the window's yields, before start-up or
+// before its click.
+using Fault = std::function<void(FaultRig &)>;
 
 } // namespace
 
@@ -191,457 +99,227 @@ class DriverFaultsTest : public QObject
 {
     Q_OBJECT
 
-private slots:
-    void initTestCase();
-    void unboundDriver_data();
-    void unboundDriver();
-    void openFaults_data();
-    void openFaults();
-    void stateCodes_data();
-    void stateCodes();
-    void kickFaults_data();
-    void kickFaults();
-    void statisticsFaults_data();
-    void statisticsFaults();
-    void statisticsBytes_data();
-    void statisticsBytes();
-    void closeFaults_data();
-    void closeFaults();
-    void endingInStartupYield_data();
-    void endingInStartupYield();
-    void damagedLibraryFile_data();
-    void damagedLibraryFile();
+    QTemporaryDir scratch;
+    std::unique_ptr<FaultRig> rig;
 
-private:
-    QTemporaryDir m_scratch;
-    QString scratchFile(const QString &name, const QByteArray &content) const;
+private slots:
+    void initTestCase() { QVERIFY(scratch.isValid() && QFile::exists(FaultDriver)); }
+    void init() { rig = std::make_unique<FaultRig>(); }
+    // Every run ends by exit, after which every control is clicked once more: the driver
+    // hears nothing after its CloseBexor, and an unbound one nothing at all.
+    void cleanup()
+    {
+        if (!rig->form)
+            return;
+        for (const int click : {Exit, Status, Kick, CloseBox})
+            rig->press(click);
+        const auto calls = QString(rig->script->calls.c_str()).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(calls.mid(calls.indexOf("CloseBexor")),
+                 rig->library ? QStringList{"CloseBexor"} : QStringList());
+    }
+
+    void unboundDriver_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("reason"); // the loader's own words, beside the file's name
+        const auto row = [](const char *name, const QString &path, const char *reason) {
+            QTest::newRow(name) << path << QString(reason);
+        };
+        const auto file = [this](const char *name, const QByteArray &content) {
+            QFile file(scratch.filePath(name));
+            const bool written = file.open(QIODevice::WriteOnly) && file.write(content) >= 0;
+            return written ? file.fileName() : QString("%1 not written").arg(name);
+        };
+        QFile library(FaultDriver);
+        QVERIFY(library.open(QIODevice::ReadOnly));
+        row("library missing", DriverDir + "/libbexor-absent.so", "cannot open shared object");
+        row("text file", file("text.so", "not a library\n"), "file too short");
+        row("a directory", scratch.path(), "Is a directory");
+        row("a program", QCoreApplication::applicationFilePath(), "position-independent");
+        // Headers intact, most of the code and data they describe missing: a copy that was
+        // cut off, on which the loader itself faults.
+        row("library cut after its first page", file("cut.so", library.read(4096)), "ends at byte");
+        for (const char *function :
+             {"OpenBexor", "CloseBexor", "DrawerOpen", "DrawerState", "RetrieveStatistics"})
+            QTest::addRow("%s missing", function)
+                    << DriverDir + "/libfaultdriver_without_" + function + ".so"
+                    << QString("undefined symbol: %1").arg(function);
+    }
+    // Caught when the library is bound: the window says why, naming the file, enables only
+    // help and exit, and calls nothing of the library. The loader itself may fault on a
+    // damaged file, so each row runs again in a child process, and there it is checked.
+    void unboundDriver()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, reason);
+        if (!qEnvironmentVariableIsSet("CRTEST_CHILD")) {
+            QProcess child;
+            child.setEnvironment(QProcess::systemEnvironment() << "CRTEST_CHILD=1");
+            child.setProcessChannelMode(QProcess::MergedChannels);
+            child.start(QCoreApplication::applicationFilePath(),
+                        {QString("unboundDriver:") + QTest::currentDataTag()});
+            QVERIFY(child.waitForFinished(20000));
+            QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0,
+                     child.readAll().constData());
+            return;
+        }
+        rig->bind(path);
+        const CRTEST_Form &form = rig->show();
+        QVERIFY2(!rig->library && rig->error.contains(path) && rig->error.contains(reason),
+                 qPrintable(rig->error));
+        QCOMPARE(rig->services.messages(), QStringList{OpenError + '\n' + rig->error});
+        QVERIFY(!form.Status_Cmd->isEnabled() && !form.Kick_Cmd->isEnabled());
+        QVERIFY(form.cmdHelp->isEnabled());
+    }
+
+    // Each fault, before start-up or before a click, and what the user then sees: the
+    // message boxes of that step and the end of the program, if it ended; the six
+    // statistics boxes; each drawer's letter.
+    void matrix_data()
+    {
+        QTest::addColumn<Fault>("fault");
+        QTest::addColumn<int>("click");
+        QTest::addColumn<QString>("rows");
+        QTest::addColumn<QStringList>("boxes");
+        QTest::addColumn<QStringList>("shown");
+        const auto row = [](const QString &name, const Fault &fault, int click, const QString &rows,
+                            const QStringList &boxes, const QStringList &shown) {
+            QTest::newRow(qPrintable(name)) << fault << click << rows << boxes << shown;
+        };
+        const QStringList healthyMessages = reference(healthyBlock()).second;
+        const QStringList initialBoxes{"", "", "", "YYYYMMDD", "DrawerGoodOpenCount",
+                                       "DrawerFailedOpenCount"};
+
+        // One retry at once, no more: the window then shows the controller, or says it cannot
+        // open it and leaves everything as it was.
+        const auto open = [&](const char *name, std::vector<int32_t> results, bool opens) {
+            row(name, [results](FaultRig &r) { r.script->open = results; }, None,
+                opens ? "CCCCNNNN" : "--------", opens ? HealthyBoxes : initialBoxes,
+                opens ? healthyMessages : QStringList{OpenError});
+        };
+        open("open fails once with 1", {1, 0}, true);
+        open("open fails once with INT32_MIN", {INT32_MIN, 0}, true);
+        open("open fails twice, would open at the third", {-1, 7, 0}, false);
+        open("open fails always with INT32_MAX", {INT32_MAX}, false);
+
+        // A drawer is open at its own code, absent at -1 and closed at anything else.
+        const auto state = [&](const char *name, DrawerStates codes, const char *rows) {
+            row(name, [codes](FaultRig &r) { r.script->state = codes; }, Status, rows, HealthyBoxes,
+                {});
+        };
+        state("each its own open code", {0, 16, 32, 48, 64, 80, 96, 112}, "OOOOOOOO");
+        state("each its open code + 1", {1, 17, 33, 49, 65, 81, 97, 113}, "CCCCCCCC");
+        state("each the next drawer's code", {16, 32, 48, 64, 80, 96, 112, 128}, "CCCCCCCC");
+        state("each the previous drawer's code", {-16, 0, 16, 32, 48, 64, 80, 96}, "CCCCCCCC");
+        state("all -1", all(-1), "NNNNNNNN");
+        state("all 0, drawer 0's open code", all(0), "OCCCCCCC");
+        state("all 80, drawer 5's open code", all(80), "CCCCCOCC");
+        state("mixed, INT32_MIN and INT32_MAX", {0, -1, 32, 0, INT32_MIN, 80, -1, INT32_MAX},
+              "ONOCCONC");
+
+        // A failed kick is not reported: the rows show what the drawers say afterwards.
+        const auto kick = [&](const QString &name, int32_t status, const char *rows) {
+            row(name, [status](FaultRig &r) { r.script->kick = status; }, Kick, rows, HealthyBoxes,
+                healthyMessages);
+        };
+        kick("kicks open the drawers", 0, "OOOONNNN");
+        for (const int32_t status : {1, -1, INT32_MIN, INT32_MAX})
+            kick(QString("kicks fail with %1").arg(status), status, "CCCCNNNN");
+
+        // The kick's read is the second in a row, so nothing of start-up's may remain. A read
+        // that is refused shows only its message and leaves every box empty.
+        const auto read = [&](const QString &name, const QByteArray &block, int32_t status,
+                              const QString &refusal = {}) {
+            const Fault fault = [block = block.toStdString(), status](FaultRig &r) {
+                r.script->block = block;
+                r.script->statistics = status;
+            };
+            const auto [boxes, messages] = reference(block);
+            if (refusal.isEmpty())
+                row(name, fault, Kick, "OOOONNNN", boxes, messages);
+            else
+                row(name, fault, Kick, "OOOONNNN", QStringList(6), {refusal});
+        };
+        const QByteArray healthy = healthyBlock(), whole = healthy + QByteArray(129 - 106, 'w');
+        const QString error = "CR Retrieve Statistics error !!";
+        const QString overrun = "The driver wrote past the statistics buffer; "
+                                "the statistics it returned are not shown.";
+        for (const int32_t status : {7, -1, 1, INT32_MIN, INT32_MAX})
+            read(QString("statistics status %1").arg(status), healthy, status,
+                 error + QString::number(status));
+        read("statistics status 5, nothing written", {}, 5, error + "5");
+        for (const int length : {0, 50, 105})
+            read(QString("%1 statistics bytes written").arg(length), healthy.left(length), 0);
+        read("the whole 129-byte buffer written", whole, 0);
+        read("1 byte past the buffer", whole + 'w', 0, overrun);
+        read("300 bytes past the buffer", whole + QByteArray(300, 'w'), 0, overrun);
+        read("1 byte past the buffer, status 5", whole + '\0', 5, overrun);
+        // Blocks whose every byte differs, so a slipped offset shows at once; together they
+        // pass each value from 0 to 255 through the shown records, NUL and controls included.
+        for (int first = 0; first < 256; first += 60) {
+            QByteArray block(106, '\0');
+            for (int i = 0; i < 106; ++i)
+                block[i] = char(first + i - 46);
+            read(QString("all bytes differ, the shown ones from %1").arg(first), block, 0);
+        }
+        QByteArray nuls = healthy;
+        nuls.replace(46, 5, QByteArray("AB\0CD", 5)).replace(70, 4, QByteArray("\0B3\x7F", 4));
+        nuls.replace(98, 8, QByteArray::fromHex("0001000101000000"));
+        read("NUL inside text and count records", nuls, 0);
+
+        // A failing close is not reported, and the program ends as always.
+        const auto closing = [&](const char *name, Click click, int32_t status) {
+            row(name, [status](FaultRig &r) { r.script->close = status; }, click, "CCCCNNNN",
+                HealthyBoxes, click == Exit ? QStringList{"End(0)"} : QStringList());
+        };
+        closing("exit, close fails with INT32_MIN", Exit, INT32_MIN);
+        closing("close box, close fails with 1", CloseBox, 1);
+        // Start-up yields once, after the first open. A close there ends start-up: no retry,
+        // no refresh, no read, no message.
+        const auto inStartup = [&](const char *name, Click click, int32_t open, int32_t close) {
+            const Fault fault = [=](FaultRig &r) {
+                r.script->open = {open};
+                r.script->close = close;
+                r.services.onYield = [&r, click](int n) { if (n == 1) r.press(click); };
+            };
+            row(name, fault, None, "--------", initialBoxes,
+                click == Exit ? QStringList{"End(0)"} : QStringList());
+        };
+        inStartup("exit in start-up's yield", Exit, 0, 0);
+        inStartup("close box in start-up's yield", CloseBox, 0, 0);
+        inStartup("exit in start-up's yield, first open failed, close fails", Exit, 5, 9);
+        inStartup("close box in start-up's yield, first open failed, close fails", CloseBox, 5, 9);
+    }
+    void matrix()
+    {
+        QFETCH(Fault, fault);
+        QFETCH(int, click);
+        QFETCH(QString, rows);
+        rig->bind();
+        if (click == None)
+            fault(*rig);
+        CRTEST_Form &form = rig->show();
+        if (click != None) {
+            rig->log.clear();
+            fault(*rig);
+            rig->press(click);
+        }
+        QTEST(rig->services.messages() + rig->log.filter("End("), "shown");
+        QTEST(boxTexts(form), "boxes");
+        QCOMPARE(rowLetters(form), rows);
+        // Each colour must hold in the Disabled group, the one the disabled frame draws with.
+        for (int n = 0; n < 8; ++n) {
+            const auto colour = rows[n] == u'O' ? Qt::blue : rows[n] == u'N' ? Qt::red : Qt::black;
+            if (rows[n] != u'-')
+                QCOMPARE(form.Drawer_State[n]->palette().color(QPalette::Disabled, QPalette::Text),
+                         QColor(colour));
+            QCOMPARE(form.Drawer_Check[n]->isChecked(), rows[n] == u'O' || rows[n] == u'C');
+        }
+        // The device is open, or the window says it is not.
+        QCOMPARE(form.Status_Cmd->isEnabled(), rows != "--------");
+        QCOMPARE(form.Kick_Cmd->isEnabled(), rows != "--------");
+    }
 };
 
-QString DriverFaultsTest::scratchFile(const QString &name, const QByteArray &content) const
-{
-    const QString path = m_scratch.filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
-        qFatal("cannot write %s", qPrintable(path));
-    return path;
-}
-
-void DriverFaultsTest::initTestCase()
-{
-    QVERIFY(m_scratch.isValid());
-    QVERIFY2(QFile::exists(FaultDriver), qPrintable(FaultDriver));
-}
-
-void DriverFaultsTest::unboundDriver_data()
-{
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QString>("reason"); // the loader's own words, beside the file's name
-
-    QTest::newRow("library missing") << DriverDir + "/libbexor-not-installed.so"
-                                     << "cannot open shared object file";
-    QTest::newRow("text file") << scratchFile("text.so", "not a library\n") << "file too short";
-    QTest::newRow("empty file") << scratchFile("empty.so", "") << "file too short";
-    QTest::newRow("a directory") << m_scratch.path() << "Is a directory";
-    QTest::newRow("a program") << QCoreApplication::applicationFilePath()
-                               << "cannot dynamically load position-independent executable";
-    for (const char *function :
-         {"OpenBexor", "CloseBexor", "DrawerOpen", "DrawerState", "RetrieveStatistics"})
-        QTest::addRow("%s missing", function)
-                << DriverDir + "/libfaultdriver_without_" + function + ".so"
-                << QStringLiteral("undefined symbol: %1").arg(function);
-}
-
-void DriverFaultsTest::unboundDriver()
-{
-    QFETCH(QString, path);
-    QFETCH(QString, reason);
-
-    FaultRig rig(path);
-    CRTEST_Form &form = rig.start();
-
-    QVERIFY(!rig.library);
-    QVERIFY2(rig.loadError.contains(path) && rig.loadError.contains(reason),
-             qPrintable(rig.loadError));
-    QCOMPARE(rig.services.messages(), QStringList{OpenError + '\n' + rig.loadError});
-    QVERIFY(!form.Status_Cmd->isEnabled());
-    QVERIFY(!form.Kick_Cmd->isEnabled());
-    QVERIFY(form.cmdHelp->isEnabled());
-    QCOMPARE(rig.boxes()[4], "DrawerGoodOpenCount");
-    QCOMPARE(rig.endRun(), QStringList());
-    QVERIFY(rig.log.contains("End(0)"));
-    // A library that lacks one function is never called, not even through the others.
-    QCOMPARE(rig.driver.calls(), QStringList());
-}
-
-void DriverFaultsTest::openFaults_data()
-{
-    QTest::addColumn<QByteArray>("openResults");
-    QTest::addColumn<int>("openCalls");
-    QTest::addColumn<bool>("opens");
-
-    QTest::newRow("opens at once") << QByteArray("0") << 1 << true;
-    QTest::newRow("fails once with 1") << QByteArray("1,0") << 2 << true;
-    QTest::newRow("fails once with INT32_MIN") << QByteArray("-2147483648,0") << 2 << true;
-    QTest::newRow("fails twice, would open at the third") << QByteArray("-1,7,0") << 2 << false;
-    QTest::newRow("fails always with INT32_MAX") << QByteArray("2147483647") << 2 << false;
-    QTest::newRow("fails always with -1") << QByteArray("-1") << 2 << false;
-}
-
-void DriverFaultsTest::openFaults()
-{
-    QFETCH(QByteArray, openResults);
-    QFETCH(int, openCalls);
-    QFETCH(bool, opens);
-
-    FaultRig rig;
-    CRTEST_Form &form = rig.start("open=" + openResults);
-
-    QStringList expected(openCalls, QStringLiteral("OpenBexor"));
-    if (opens) {
-        for (int n = 0; n < 8; ++n)
-            expected << QStringLiteral("DrawerState(%1)").arg(n);
-        expected << "RetrieveStatistics(0,15,106)";
-    }
-    QCOMPARE(rig.driver.calls(), expected);
-    QCOMPARE(rig.services.messages(),
-             opens ? countMessages(healthyBlock()) : QStringList{OpenError});
-    QCOMPARE(form.Status_Cmd->isEnabled(), opens);
-    QCOMPARE(form.Kick_Cmd->isEnabled(), opens);
-    QCOMPARE(rig.rows(), opens ? "CCCCNNNN" : "--------");
-    const QStringList designTexts{"", "", "", "YYYYMMDD", "DrawerGoodOpenCount",
-                                  "DrawerFailedOpenCount"};
-    QCOMPARE(rig.boxes(), opens ? HealthyBoxes : designTexts);
-    // The device is closed on the way out even when it never opened.
-    QCOMPARE(rig.endRun(), QStringList{"CloseBexor"});
-}
-
-void DriverFaultsTest::stateCodes_data()
-{
-    QTest::addColumn<DrawerStates>("states");
-    QTest::addColumn<QString>("rows");
-
-    QTest::newRow("each its own open code") << DrawerStates{0, 16, 32, 48, 64, 80, 96, 112}
-                                            << "OOOOOOOO";
-    QTest::newRow("all -1") << DrawerStates(8, -1) << "NNNNNNNN";
-    QTest::newRow("all 0") << DrawerStates(8, 0) << "OCCCCCCC";
-    QTest::newRow("all drawer 5's open code") << DrawerStates(8, 80) << "CCCCCOCC";
-    QTest::newRow("each the next drawer's open code")
-            << DrawerStates{16, 32, 48, 64, 80, 96, 112, 128} << "CCCCCCCC";
-    QTest::newRow("each the previous drawer's open code")
-            << DrawerStates{-16, 0, 16, 32, 48, 64, 80, 96} << "CCCCCCCC";
-    QTest::newRow("all INT32_MIN") << DrawerStates(8, INT32_MIN) << "CCCCCCCC";
-    QTest::newRow("all INT32_MAX") << DrawerStates(8, INT32_MAX) << "CCCCCCCC";
-    QTest::newRow("mixed") << DrawerStates{0, -1, 32, 0, INT32_MIN, 80, -1, INT32_MAX}
-                           << "ONOCCONC";
-}
-
-void DriverFaultsTest::stateCodes()
-{
-    QFETCH(DrawerStates, states);
-    QFETCH(QString, rows);
-
-    // Start from the opposite of every expected row, so a write that is skipped shows.
-    DrawerStates before;
-    for (int n = 0; n < 8; ++n)
-        before << (rows[n] == u'N' ? 16 * n : -1);
-    FaultRig rig;
-    CRTEST_Form &form = rig.start(statesScript(before));
-    rig.rescript(statesScript(states) + ";kick=1");
-
-    QTest::mouseClick(form.Status_Cmd, Qt::LeftButton);
-
-    QCOMPARE(rig.rows(), rows);
-    QList<int> ticked;
-    for (int n = 0; n < 8; ++n) {
-        const QColor colour = rows[n] == u'O' ? Qt::blue : rows[n] == u'N' ? Qt::red : Qt::black;
-        QCOMPARE(form.Drawer_State[n]->palette().color(QPalette::Disabled, QPalette::Text), colour);
-        QCOMPARE(form.Drawer_Check[n]->isChecked(), rows[n] != u'N');
-        if (rows[n] != u'N')
-            ticked << n;
-    }
-    // The next kick fires exactly the drawers the refresh found present.
-    const qsizetype beforeKick = rig.driver.calls().size();
-    QTest::mouseClick(form.Kick_Cmd, Qt::LeftButton);
-    QStringList kicks;
-    for (const int n : ticked)
-        kicks << QStringLiteral("DrawerOpen(%1)").arg(n);
-    QCOMPARE(rig.driver.calls().mid(beforeKick).filter("DrawerOpen"), kicks);
-    QCOMPARE(rig.endRun(), QStringList{"CloseBexor"});
-}
-
-void DriverFaultsTest::kickFaults_data()
-{
-    QTest::addColumn<int32_t>("kickStatus");
-    QTest::addColumn<QString>("rows");
-
-    QTest::newRow("kicks open the drawers") << 0 << "OOOONNNN";
-    QTest::newRow("kicks fail with 1") << 1 << "CCCCNNNN";
-    QTest::newRow("kicks fail with -1") << -1 << "CCCCNNNN";
-    QTest::newRow("kicks fail with INT32_MIN") << INT32_MIN << "CCCCNNNN";
-    QTest::newRow("kicks fail with INT32_MAX") << INT32_MAX << "CCCCNNNN";
-}
-
-void DriverFaultsTest::kickFaults()
-{
-    QFETCH(int32_t, kickStatus);
-    QFETCH(QString, rows);
-
-    FaultRig rig;
-    CRTEST_Form &form = rig.start("kick=" + QByteArray::number(kickStatus));
-    const qsizetype messagesBefore = rig.services.messages().size();
-    const qsizetype callsBefore = rig.driver.calls().size();
-
-    QTest::mouseClick(form.Kick_Cmd, Qt::LeftButton);
-
-    // A failed kick is not reported: the rows show what the drawers say afterwards.
-    QCOMPARE(rig.rows(), rows);
-    QCOMPARE(rig.services.messages().mid(messagesBefore), countMessages(healthyBlock()));
-    QCOMPARE(rig.driver.calls().mid(callsBefore),
-             (QStringList{"DrawerOpen(0)", "DrawerOpen(1)", "DrawerOpen(2)", "DrawerOpen(3)",
-                          "DrawerState(0)", "DrawerState(1)", "DrawerState(2)", "DrawerState(3)",
-                          "RetrieveStatistics(0,15,106)"}));
-    QVERIFY(form.Kick_Cmd->isEnabled());
-    QCOMPARE(rig.endRun(), QStringList{"CloseBexor"});
-}
-
-void DriverFaultsTest::statisticsFaults_data()
-{
-    QTest::addColumn<QByteArray>("written");
-    QTest::addColumn<int32_t>("status");
-    QTest::addColumn<QStringList>("messages");
-    QTest::addColumn<QStringList>("boxes");
-
-    const QByteArray healthy = healthyBlock();
-    const QString overrun = QStringLiteral("The driver wrote past the statistics buffer; the "
-                                           "statistics it returned are not shown.");
-    const QByteArray slack(129 - 106, char(0x77));
-
-    for (const int32_t status : {7, -1, 1, INT32_MIN, INT32_MAX})
-        QTest::addRow("status %d", status)
-                << healthy << status << QStringList{StatisticsError + QString::number(status)}
-                << EmptyBoxes;
-    QTest::newRow("status 5, nothing written")
-            << QByteArray() << 5 << QStringList{StatisticsError + "5"} << EmptyBoxes;
-    for (const int length : {0, 50, 100, 105}) {
-        const QByteArray part = healthy.left(length);
-        QTest::addRow("%d bytes written", length)
-                << part << 0 << countMessages(part) << referenceBoxes(part);
-    }
-    QTest::newRow("exactly 129 bytes written")
-            << healthy + slack << 0 << countMessages(healthy) << HealthyBoxes;
-    QTest::newRow("1 byte past the buffer")
-            << healthy + slack + '\x77' << 0 << QStringList{overrun} << EmptyBoxes;
-    QTest::newRow("300 bytes past the buffer")
-            << healthy + slack + QByteArray(300, '\x77') << 0 << QStringList{overrun} << EmptyBoxes;
-    QTest::newRow("1 byte past the buffer, status 5")
-            << healthy + slack + '\0' << 5 << QStringList{overrun} << EmptyBoxes;
-}
-
-void DriverFaultsTest::statisticsFaults()
-{
-    QFETCH(QByteArray, written);
-    QFETCH(int32_t, status);
-    QFETCH(QStringList, messages);
-    QFETCH(QStringList, boxes);
-
-    // Start-up reads a healthy block; the faulty one comes with the kick, so nothing of the
-    // first read may remain.
-    FaultRig rig;
-    CRTEST_Form &form = rig.start();
-    QCOMPARE(rig.boxes(), HealthyBoxes);
-    const qsizetype messagesBefore = rig.services.messages().size();
-    rig.rescript("bytes=" + written.toHex() + ";stat=" + QByteArray::number(status));
-
-    QTest::mouseClick(form.Kick_Cmd, Qt::LeftButton);
-
-    QCOMPARE(rig.services.messages().mid(messagesBefore), messages);
-    QCOMPARE(rig.boxes(), boxes);
-    QVERIFY(form.Kick_Cmd->isEnabled());
-    QCOMPARE(rig.endRun(), QStringList{"CloseBexor"});
-}
-
-void DriverFaultsTest::statisticsBytes_data()
-{
-    QTest::addColumn<QByteArray>("block");
-
-    // The 44 shown bytes carry 44 consecutive values per row, so six rows pass every value
-    // from 0 to 255 through a text or a count record, control characters and NUL included.
-    const int shownOffsets[] = {46, 62, 70, 82, 98, 102};
-    const int shownLengths[] = {16, 8, 4, 8, 4, 4};
-    for (int row = 0; row < 6; ++row) {
-        QByteArray block(106, char(0xEE));
-        int value = 1 + 44 * row;
-        for (int r = 0; r < 6; ++r)
-            for (int i = 0; i < shownLengths[r]; ++i)
-                block[shownOffsets[r] + i] = char(value++ & 0xFF);
-        QTest::addRow("values 0x%02x to 0x%02x", (1 + 44 * row) & 0xFF, (value - 1) & 0xFF)
-                << block;
-    }
-    QByteArray nuls = healthyBlock();
-    nuls.replace(46, 5, QByteArray("AB\0CD", 5));
-    nuls.replace(70, 4, QByteArray("\0B3\x7F", 4));
-    nuls.replace(98, 4, QByteArray("\0\x01\0\x01", 4));
-    nuls.replace(102, 4, QByteArray("\x01\0\0\0", 4));
-    QTest::newRow("NUL inside text and count records") << nuls;
-}
-
-void DriverFaultsTest::statisticsBytes()
-{
-    QFETCH(QByteArray, block);
-
-    FaultRig rig;
-    CRTEST_Form &form = rig.start("bytes=" + block.toHex());
-
-    // Every box holds exactly the record's characters; a count's box holds its four raw
-    // characters while its message box is up.
-    QCOMPARE(rig.boxes(), referenceBoxes(block));
-    QCOMPARE(rig.services.messages(), countMessages(block));
-    QStringList rawWhileShown;
-    rig.services.onMessage = [&](const QString &) {
-        rawWhileShown << form.crTextSValue[13]->text() << form.crTextSValue[14]->text();
-    };
-    QTest::mouseClick(form.Kick_Cmd, Qt::LeftButton);
-    QCOMPARE(rawWhileShown.size(), 4);
-    QCOMPARE(rawWhileShown[0], QString::fromLatin1(block.mid(98, 4)));
-    QCOMPARE(rawWhileShown[3], QString::fromLatin1(block.mid(102, 4)));
-    QCOMPARE(rig.endRun(), QStringList{"CloseBexor"});
-}
-
-void DriverFaultsTest::closeFaults_data()
-{
-    QTest::addColumn<bool>("byExit");
-    QTest::addColumn<QByteArray>("script");
-
-    QTest::newRow("exit, close fails with -1") << true << QByteArray("close=-1");
-    QTest::newRow("close box, close fails with 1") << false << QByteArray("close=1");
-    QTest::newRow("exit after a failed open, close fails with INT32_MIN")
-            << true << QByteArray("open=3;close=-2147483648");
-    QTest::newRow("close box after a failed open, close fails with INT32_MAX")
-            << false << QByteArray("open=3;close=2147483647");
-}
-
-void DriverFaultsTest::closeFaults()
-{
-    QFETCH(bool, byExit);
-    QFETCH(QByteArray, script);
-
-    FaultRig rig;
-    CRTEST_Form &form = rig.start(script);
-    const qsizetype messagesBefore = rig.services.messages().size();
-
-    // A failing close is not reported: the program ends as always.
-    QCOMPARE(rig.endRun(byExit), QStringList{"CloseBexor"});
-    QCOMPARE(rig.services.messages().size(), messagesBefore);
-    QCOMPARE(rig.log.contains("End(0)"), byExit);
-    QVERIFY(!rig.log.contains("End(1)"));
-    QVERIFY(!form.isVisible());
-}
-
-void DriverFaultsTest::endingInStartupYield_data()
-{
-    QTest::addColumn<bool>("byExit");
-    QTest::addColumn<QByteArray>("script");
-
-    // A failing close keeps the failed open's status from being overwritten with success.
-    QTest::newRow("close box, device opened") << false << QByteArray("open=0");
-    QTest::newRow("close box, first open failed, close fails")
-            << false << QByteArray("open=5,0;close=9");
-    QTest::newRow("exit, device opened") << true << QByteArray("open=0");
-    QTest::newRow("exit, first open failed, close fails") << true << QByteArray("open=5,0;close=9");
-}
-
-void DriverFaultsTest::endingInStartupYield()
-{
-    QFETCH(bool, byExit);
-    QFETCH(QByteArray, script);
-
-    // Start-up yields once, after the first open; a close request handled there ends the
-    // program, and start-up must not go on to retry the open, refresh or read.
-    FaultRig rig;
-    rig.services.onYield = [&](int n) {
-        if (n != 1)
-            return;
-        if (byExit)
-            QTest::mouseClick(rig.form->Exit_Cmd, Qt::LeftButton);
-        else
-            rig.form->close();
-    };
-    rig.start(script);
-
-    QCOMPARE(rig.driver.calls(), (QStringList{"OpenBexor", "CloseBexor"}));
-    QCOMPARE(rig.services.messages(), QStringList());
-    QVERIFY(!rig.form->isVisible());
-}
-
-void DriverFaultsTest::damagedLibraryFile_data()
-{
-    QTest::addColumn<QString>("path");
-
-    QFile library(FaultDriver);
-    QVERIFY(library.open(QIODevice::ReadOnly));
-    const QByteArray whole = library.readAll();
-    // Headers intact, the code and data they describe missing: a copy or an install that
-    // was cut off.
-    const auto *header = reinterpret_cast<const Elf64_Ehdr *>(whole.constData());
-    qsizetype lastSegmentMiddle = 0;
-    for (int i = 0; i < header->e_phnum; ++i) {
-        const auto *segment = reinterpret_cast<const Elf64_Phdr *>(
-                whole.constData() + header->e_phoff + i * header->e_phentsize);
-        if (segment->p_type == PT_LOAD)
-            lastSegmentMiddle = qsizetype(segment->p_offset + segment->p_filesz / 2);
-    }
-    QTest::newRow("cut after its first page") << scratchFile("cut4k.so", whole.left(4096));
-    QTest::newRow("cut inside its last loaded segment")
-            << scratchFile("cutdata.so", whole.left(lastSegmentMiddle));
-}
-
-void DriverFaultsTest::damagedLibraryFile()
-{
-    QFETCH(QString, path);
-
-    // The loader itself may fault on such a file, so the window starts in a child process
-    // and this test only reads what it showed.
-    QProcess child;
-    child.start(QCoreApplication::applicationFilePath(), {LoadOnlyOption, path});
-    QVERIFY(child.waitForFinished(20000));
-    const QByteArray output = child.readAllStandardOutput();
-    QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0,
-             qPrintable(QStringLiteral("the utility crashed loading %1: %2")
-                                .arg(path, QString::fromLocal8Bit(child.readAllStandardError()))));
-    // The open error naming the file, then the exit: nothing of the library was called.
-    const QStringList shown = QString::fromLocal8Bit(output).split('\n', Qt::SkipEmptyParts);
-    QVERIFY2(shown.size() == 2 && shown[0].startsWith("Message:" + OpenError + "\\n")
-                     && shown[0].contains(path) && shown[1] == "End(0)",
-             output.constData());
-}
-
-// The child of damagedLibraryFile: starts the window on the library at path, exits, and
-// prints its log one entry a line.
-static int loadOnly(const QString &path)
-{
-    // Only the window's own loading path touches the file.
-    QStringList log;
-    FakeServices services(log);
-    QString error;
-    const std::unique_ptr<BexorLibrary> library = BexorLibrary::load(path, &error);
-    CRTEST_Form form(library.get(), error, services);
-    form.load();
-    QTest::mouseClick(form.Exit_Cmd, Qt::LeftButton);
-    for (QString entry : std::as_const(log)) {
-        if (entry == QLatin1String("Yield"))
-            continue;
-        std::printf("%s\n", qPrintable(entry.replace('\n', QLatin1String("\\n"))));
-    }
-    return 0;
-}
-
-int main(int argc, char *argv[])
-{
-    QApplication application(argc, argv);
-    if (argc == 3 && qstrcmp(argv[1], LoadOnlyOption) == 0)
-        return loadOnly(QString::fromLocal8Bit(argv[2]));
-    DriverFaultsTest test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+QTEST_MAIN(DriverFaultsTest)
 #include "tst_driverfaults.moc"
