@@ -4,7 +4,6 @@
 #include "formservices.h"
 #include "picturebutton.h"
 
-#include <QAccessible>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFrame>
