@@ -12,22 +12,9 @@
 #include <QShortcut>
 #include <QTimer>
 
+#include "twips.h"
+
 namespace {
-
-// Same twips-to-pixels rule as the utility, so every control has the same size.
-void place(QWidget *widget, int left, int top, int width, int height)
-{
-    widget->setGeometry(qRound(left / 15.0), qRound(top / 15.0), qRound(width / 15.0),
-                        qRound(height / 15.0));
-}
-
-QFont arial(qreal points, bool bold)
-{
-    QFont font(QStringLiteral("Arial"));
-    font.setPointSizeF(points);
-    font.setBold(bold);
-    return font;
-}
 
 QLabel *label(QWidget *parent, const QString &text, qreal points, int left, int top, int width,
               int height)

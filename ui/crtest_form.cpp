@@ -3,6 +3,7 @@
 #include "drawerdriver.h"
 #include "formservices.h"
 #include "picturebutton.h"
+#include "twips.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -18,21 +19,6 @@
 #include <exception>
 
 namespace {
-
-// The layout is drawn in twips; 15 of them make one logical pixel.
-void place(QWidget *widget, int left, int top, int width, int height)
-{
-    widget->setGeometry(qRound(left / 15.0), qRound(top / 15.0), qRound(width / 15.0),
-                        qRound(height / 15.0));
-}
-
-QFont arial(qreal points, bool bold)
-{
-    QFont font(QStringLiteral("Arial"));
-    font.setPointSizeF(points);
-    font.setBold(bold);
-    return font;
-}
 
 void setColour(QWidget *widget, QPalette::ColorRole role, const QColor &colour)
 {
@@ -87,11 +73,27 @@ QLabel *makeLabel(QWidget *parent, const QString &text, const QFont &font,
     return label;
 }
 
+// A coloured panel without caption; see keepActiveLookWhenDisabled for why its look is fixed
+// before its controls are made.
+QFrame *makePanel(QWidget *parent, const char *name, const QString &description, int top,
+                  int height, const QColor &colour)
+{
+    auto *panel = new QFrame(parent);
+    panel->setObjectName(QLatin1String(name));
+    panel->setAccessibleName(description);
+    place(panel, 120, top, 8895, height);
+    panel->setAutoFillBackground(true);
+    setColour(panel, QPalette::Window, colour);
+    keepActiveLookWhenDisabled(panel);
+    return panel;
+}
+
 // Row titles and statistics captions use the button text colour, as designed.
-QLabel *makeCaption(QWidget *parent, const char *name, const QString &text, Qt::Alignment alignment)
+QLabel *makeCaption(QWidget *parent, const QString &name, const QString &text,
+                    Qt::Alignment alignment)
 {
     QLabel *label = makeLabel(parent, text, arial(12, true), alignment | Qt::AlignVCenter);
-    label->setObjectName(QLatin1String(name));
+    label->setObjectName(name);
     setColour(label, QPalette::WindowText, label->palette().color(QPalette::ButtonText));
     return label;
 }
@@ -123,25 +125,14 @@ void CRTEST_Form::createControls()
                          QColor(255, 192, 192), tr("Open the help text"));
     place(cmdHelp, 6480, 120, 1215, 975);
 
-    CRFrame = new QFrame(this);
-    CRFrame->setObjectName(QStringLiteral("CRFrame"));
-    CRFrame->setAccessibleName(tr("Drawers"));
-    place(CRFrame, 120, 1320, 8895, 2295);
-    CRFrame->setAutoFillBackground(true);
-    setColour(CRFrame, QPalette::Window, QColor(255, 192, 255));
-    keepActiveLookWhenDisabled(CRFrame);
+    CRFrame = makePanel(this, "CRFrame", tr("Drawers"), 1320, 2295, QColor(255, 192, 255));
 
     Frame2 = new QGroupBox(QStringLiteral("Frame2"), this);
     Frame2->setObjectName(QStringLiteral("Frame2"));
     place(Frame2, 7560, 4920, 135, 15);
 
-    CountFrame = new QFrame(this);
-    CountFrame->setObjectName(QStringLiteral("CountFrame"));
-    CountFrame->setAccessibleName(tr("Statistics"));
-    place(CountFrame, 120, 3600, 8895, 2055);
-    CountFrame->setAutoFillBackground(true);
-    setColour(CountFrame, QPalette::Window, QColor(192, 255, 192));
-    keepActiveLookWhenDisabled(CountFrame);
+    CountFrame = makePanel(this, "CountFrame", tr("Statistics"), 3600, 2055,
+                           QColor(192, 255, 192));
 
     Kick_Cmd = makeButton(this, "Kick_Cmd", iconOf({":/pictures/kick.png"}), {78, 60},
                           QColor(255, 255, 192), tr("Kick the ticked drawers"));
@@ -202,8 +193,8 @@ void CRTEST_Form::createControls()
         Drawer_State[n] = state;
     }
 
-    Number_Label = makeCaption(CRFrame, "Number_Label", QStringLiteral("Cash Drawer Number :"),
-                               Qt::AlignLeft);
+    Number_Label = makeCaption(CRFrame, QStringLiteral("Number_Label"),
+                               QStringLiteral("Cash Drawer Number :"), Qt::AlignLeft);
     place(Number_Label, 480, 480, 2745, 270);
 
     for (int n = 0; n < DrawerCount; ++n) {
@@ -214,11 +205,11 @@ void CRTEST_Form::createControls()
         DrawerLabels[n] = label;
     }
 
-    Status_Label = makeCaption(CRFrame, "Status_Label", QStringLiteral("Open/Close/Not Preset:"),
-                               Qt::AlignLeft);
+    Status_Label = makeCaption(CRFrame, QStringLiteral("Status_Label"),
+                               QStringLiteral("Open/Close/Not Preset:"), Qt::AlignLeft);
     place(Status_Label, 480, 960, 2775, 315);
-    Kick_Label = makeCaption(CRFrame, "Kick_Label", QStringLiteral("Kick This Drawer Out ?"),
-                             Qt::AlignLeft);
+    Kick_Label = makeCaption(CRFrame, QStringLiteral("Kick_Label"),
+                             QStringLiteral("Kick This Drawer Out ?"), Qt::AlignLeft);
     place(Kick_Label, 480, 1440, 2775, 255);
 
     // The statistics panel: two columns of caption and box, indexed by record number.
@@ -254,9 +245,8 @@ void CRTEST_Form::createControls()
     for (const int record : {7, 6, 5, 14, 13, 10}) {
         const auto &row = *std::find_if(std::begin(rows), std::end(rows),
                                         [record](const StatisticsRow &r) { return r.record == record; });
-        QLabel *caption = makeCaption(CountFrame, "Label3", QLatin1String(row.caption),
-                                      Qt::AlignRight);
-        caption->setObjectName(QStringLiteral("Label3_%1").arg(record));
+        QLabel *caption = makeCaption(CountFrame, QStringLiteral("Label3_%1").arg(record),
+                                      QLatin1String(row.caption), Qt::AlignRight);
         place(caption, row.captionLeft, row.top, 2475, record == 13 ? 375 : 255);
         Label3.insert(record, caption);
     }
