@@ -2,13 +2,25 @@
 
 #include "helplauncher.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QWidget>
+#include <QWindow>
 #include <QMessageBox>
 #include <QPushButton>
 
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
+
+namespace {
+using namespace std::chrono_literals;
+// A window system that has not exposed a new window after this long is not going to; the
+// program goes on, and the window is painted when the exposure comes.
+constexpr auto ExposeTimeout = 2000ms;
+constexpr auto ExposePollInterval = 1ms;
+} // namespace
 
 void DesktopServices::sleep(std::chrono::milliseconds duration)
 {
@@ -20,9 +32,31 @@ void DesktopServices::yield()
     QCoreApplication::processEvents();
 }
 
-void DesktopServices::paint()
+void DesktopServices::show(QWidget *window)
 {
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    window->show();
+    // A window is painted when the window system has exposed it, and that news comes as an
+    // event. Until then nothing can have been aimed at the window, so waiting for it while
+    // holding back input and timers changes nothing the user sees. What the platform holds
+    // back is looked at again only when the event loop is next woken, hence the wake-up.
+    QElapsedTimer waited;
+    waited.start();
+    const QWindow *handle = window->windowHandle();
+    while (handle && !handle->isExposed() && waited.elapsed() < ExposeTimeout.count()) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents
+                                        | QEventLoop::X11ExcludeTimers);
+        if (!handle->isExposed())
+            std::this_thread::sleep_for(ExposePollInterval);
+    }
+    if (QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance())
+        dispatcher->wakeUp();
+}
+
+void DesktopServices::paint(QWidget *widget)
+{
+    // A repaint paints every change waiting in the window and flushes it to the screen,
+    // without going through the event loop.
+    widget->repaint();
 }
 
 void DesktopServices::message(QWidget *parent, const QString &text)

@@ -8,7 +8,8 @@ class DesktopServices final : public FormServices
 public:
     void sleep(std::chrono::milliseconds duration) override;
     void yield() override;
-    void paint() override;
+    void show(QWidget *window) override;
+    void paint(QWidget *widget) override;
     void message(QWidget *parent, const QString &text) override;
     bool startHelp(QString *command) override;
     void endProgram(int exitCode) override;

@@ -35,8 +35,7 @@ void CRTEST_Form::Form_Load()
 
     if (QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
-    show();
-    m_services.paint();
+    m_services.show(this);
 
     if (!m_driver) {
         // The library or one of its functions is missing: say which, in the loader's

@@ -56,7 +56,8 @@ public:
         sleptMs += msBetween(start, sleepEnds.back());
     }
     void yield() override { m_desktop.yield(); }
-    void paint() override { m_desktop.paint(); }
+    void show(QWidget *window) override { m_desktop.show(window); }
+    void paint(QWidget *widget) override { m_desktop.paint(widget); }
     void message(QWidget *, const QString &) override { ++messages; }
     bool startHelp(QString *) override { return false; }
     void endProgram(int) override { }

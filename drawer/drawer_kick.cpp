@@ -17,7 +17,7 @@ constexpr auto KickSettleTime = 600ms;
 
 void CRTEST_Form::Kick_Cmd_Click()
 {
-    Kick_Cmd->setEnabled(false);
+    QWidget *const focusMovedTo = disableWhileBusy(Kick_Cmd);
 
     // The yields keep the window alive between kicks; a nested exit or close ends the
     // program there, and the kick must then leave the closed device alone.
@@ -45,5 +45,5 @@ void CRTEST_Form::Kick_Cmd_Click()
     if (!yieldToEvents())
         return;
     ShowStatistics();
-    Kick_Cmd->setEnabled(true);
+    enableAgain(Kick_Cmd, focusMovedTo);
 }

@@ -36,14 +36,14 @@ void CRTEST_Form::ShowDrawerState(int index)
     Drawer_Check[index]->setChecked(look.checkValue == 1);
 
     // The wait blocks the thread; paint first so the row is seen before it.
-    m_services.paint();
+    m_services.paint(state);
     m_services.sleep(StateReadInterval);
 }
 
 void CRTEST_Form::Status_Cmd_Click()
 {
-    Status_Cmd->setEnabled(false);
+    QWidget *const focusMovedTo = disableWhileBusy(Status_Cmd);
     for (int drawer = 0; drawer < DrawerCount; ++drawer)
         ShowDrawerState(drawer);
-    Status_Cmd->setEnabled(true);
+    enableAgain(Status_Cmd, focusMovedTo);
 }

@@ -14,7 +14,7 @@ void CRTEST_Form::ShowStatistics()
     StatId = 15;
     for (const int record : ShownRecords)
         crTextSValue[record]->clear();
-    m_services.paint();
+    m_services.paint(CountFrame);
 
     const int32_t result =
             m_driver->retrieveStatistics(StatUnit, StatId, buffer.data(), StatLen[StatId]);
@@ -41,7 +41,7 @@ void CRTEST_Form::ShowStatistics()
         // The raw characters stay visible while the count's message box is up; the count
         // itself is decoded from the record's bytes, which a text box could alter.
         box->setText(QString::fromLatin1(bytes.constData(), bytes.size()));
-        m_services.paint();
+        m_services.paint(box);
         box->setText(crModule1::BytesToNumber(bytes, [this](const QString &text) { message(text); }));
     }
 }

@@ -106,6 +106,8 @@ CRTEST_Form::CRTEST_Form(DrawerDriver *driver, const QString &driverError,
     , m_driver(driver)
     , m_driverError(driverError)
     , m_services(services)
+    , m_rules({[this] { m_services.yield(); }, [this] { close(); },
+               [this](const QString &reason) { failAndEnd(reason); }})
 {
     createControls();
     connectControls();
@@ -298,38 +300,23 @@ void CRTEST_Form::load()
 
 void CRTEST_Form::closeEvent(QCloseEvent *event)
 {
-    if (m_ended) {
+    switch (m_rules.requestClose()) {
+    case EventRules::CloseAnswer::RunUnload:
+        runHandler(&CRTEST_Form::Form_Unload);
         event->accept();
-        return;
-    }
-    // A close that arrives while a handler is busy (for instance while a refresh paints)
-    // waits until that handler has ended or yields.
-    if (m_handlersRunning != m_yieldDepth) {
-        m_closePending = true;
+        break;
+    case EventRules::CloseAnswer::Wait:
         event->ignore();
-        return;
+        break;
+    case EventRules::CloseAnswer::Close:
+        event->accept();
+        break;
     }
-    runHandler(&CRTEST_Form::Form_Unload);
-    event->accept();
 }
 
 void CRTEST_Form::runHandler(void (CRTEST_Form::*handler)())
 {
-    if (m_ended)
-        return;
-    ++m_handlersRunning;
-    try {
-        (this->*handler)();
-    } catch (const std::exception &error) {
-        failAndEnd(QString::fromLocal8Bit(error.what()));
-    } catch (...) {
-        failAndEnd(tr("unknown error"));
-    }
-    --m_handlersRunning;
-    if (m_closePending && !m_ended && m_handlersRunning == m_yieldDepth) {
-        m_closePending = false;
-        close();
-    }
+    m_rules.run([this, handler] { (this->*handler)(); });
 }
 
 void CRTEST_Form::failAndEnd(const QString &reason)
@@ -339,25 +326,33 @@ void CRTEST_Form::failAndEnd(const QString &reason)
     m_services.endProgram(EXIT_FAILURE);
 }
 
-bool CRTEST_Form::yieldToEvents()
-{
-    ++m_yieldDepth;
-    m_services.yield();
-    --m_yieldDepth;
-    return !m_ended;
-}
-
 void CRTEST_Form::closeDevice()
 {
-    if (m_ended)
+    if (m_rules.ended())
         return;
     // Without a bound library there is nothing to close and nothing may be called.
     if (m_driver)
         m_deviceResult = m_driver->closeBexor();
-    m_ended = true;
+    m_rules.end();
 }
 
 void CRTEST_Form::message(const QString &text)
 {
     m_services.message(this, text);
+}
+
+QWidget *CRTEST_Form::disableWhileBusy(QPushButton *button)
+{
+    // The window's focus widget, not the application's: Qt moves it even while another
+    // window (a message box) is active.
+    const bool hadFocus = focusWidget() == button;
+    button->setEnabled(false);
+    return hadFocus ? focusWidget() : nullptr;
+}
+
+void CRTEST_Form::enableAgain(QPushButton *button, QWidget *focusMovedTo)
+{
+    button->setEnabled(true);
+    if (focusMovedTo && focusWidget() == focusMovedTo)
+        button->setFocus();
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "drawerstate.h"
+#include "eventrules.h"
 
 #include <QMap>
 #include <QWidget>
@@ -77,15 +78,19 @@ private:
     void ShowDrawerState(int index);
     void ShowStatistics();
 
-    // Runs a handler so that no exception escapes into the event loop and nothing runs
-    // once the program has ended.
+    // Every handler runs through the event rules: see eventrules.h.
     void runHandler(void (CRTEST_Form::*handler)());
     void failAndEnd(const QString &reason);
     // Yields to the event loop; false once a nested exit or close has ended the program,
     // after which the caller must not touch the device again.
-    bool yieldToEvents();
+    bool yieldToEvents() { return m_rules.yield(); }
     void closeDevice();
     void message(const QString &text);
+    // A button disables itself while its handler runs. Qt then hands the keyboard focus to
+    // the next control; the returned control is where it went, so that enableAgain can
+    // give the focus back if the user has not moved it since.
+    QWidget *disableWhileBusy(QPushButton *button);
+    void enableAgain(QPushButton *button, QWidget *focusMovedTo);
 
     DrawerDriver *m_driver = nullptr;
     QString m_driverError;
@@ -96,11 +101,5 @@ private:
     int m_drawerIdx = 0;
     OpenCodeTable m_openCode{};
 
-    // Handlers running, and how many of them are waiting in a yield. A close request is
-    // honoured only when every running handler is in a yield, the only points where the
-    // program lets another handler in.
-    int m_handlersRunning = 0;
-    int m_yieldDepth = 0;
-    bool m_closePending = false;
-    bool m_ended = false;
+    EventRules m_rules;
 };

@@ -17,8 +17,13 @@ public:
     virtual void sleep(std::chrono::milliseconds duration) = 0;
     // Handles pending window events, input included, and returns.
     virtual void yield() = 0;
-    // Lets the window repaint without handling input, so clicks wait for a real yield.
-    virtual void paint() = 0;
+    // Shows the window and returns once it is on the screen, painted, handling no input and
+    // no timer meanwhile: the user cannot yet have aimed at a window that was not there.
+    virtual void show(QWidget *window) = 0;
+    // Puts what changed in widget, and every other change waiting in its window, on the
+    // screen at once. Handles no event of any kind: whatever the user does meanwhile waits
+    // for the next yield or the end of the handler.
+    virtual void paint(QWidget *widget) = 0;
     // A modal box with only an OK button; returns when the user has pressed it.
     virtual void message(QWidget *parent, const QString &text) = 0;
     // Starts the help editor without waiting for it. On failure returns false and the

@@ -47,7 +47,8 @@ struct FakeServices : FormServices
         note(QString("Sleep(%1)").arg(time.count()), onSleep);
     }
     void yield() override { note("Yield", onYield, ++yields); }
-    void paint() override { ++paints; }
+    void show(QWidget *window) override { window->show(); }
+    void paint(QWidget *) override { ++paints; }
     void message(QWidget *, const QString &t) override { note("Message:" + t, onMessage, t); }
     bool startHelp(QString *command) override
     {
