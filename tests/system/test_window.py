@@ -99,9 +99,8 @@ class WindowTest(unittest.TestCase):
 
 
 class StatusDuringKick(WindowTest):
-    """A STATUS click during a kick runs a full refresh at the kick's next yield, and the
-    kick's second pass then reads the ticks that refresh left. Drawers 2 and 3 are
-    unplugged just before the click, so the second pass must skip them."""
+    """A STATUS click during a kick runs a full refresh at the kick's next yield, inside
+    the kick, which then goes on where it was."""
 
     def kick_with_status(self, delays, click_when, occurrence=1):
         program = self.start(delays, environment={"BEXOR_SIM_OPEN_MS": "60000"})
