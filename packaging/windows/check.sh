@@ -66,7 +66,7 @@ run_case() {
         passed=$((passed + 1))
     else
         echo "FAIL $what"
-        sed 's/^/     /' "$cases/output"
+        grep -v '^ok - ' "$cases/output" | sed 's/^/     /'
         failed=$((failed + 1))
     fi
 }
