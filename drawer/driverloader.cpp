@@ -38,16 +38,45 @@ std::string lastSystemError()
     return message;
 }
 
+// The folder of the program file, which the library search visits first, with its final
+// separator: "C:" alone would name the current directory of drive C.
+std::wstring programFolder()
+{
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, path.data(), DWORD(path.size()));
+        if (length == 0)
+            return {};
+        if (length < path.size()) {
+            path.resize(length);
+            break;
+        }
+        path.resize(path.size() * 2);
+    }
+    const auto separator = path.find_last_of(L"\\/");
+    return separator == std::wstring::npos ? std::wstring() : path.substr(0, separator + 1);
+}
+
 void *openLibrary(const std::string &name, std::string *error)
 {
     const int size = MultiByteToWideChar(CP_UTF8, 0, name.c_str(), -1, nullptr, 0);
     std::wstring wide(size > 0 ? size : 1, L'\0');
     MultiByteToWideChar(CP_UTF8, 0, name.c_str(), -1, wide.data(), size);
-    // The current directory is left out of the search: a stray file there must never
-    // stand in for the installed driver.
-    HMODULE module = LoadLibraryExW(wide.c_str(), nullptr, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+    // The system's ordinary search, which finds the driver where its installer put it: the
+    // program's folder, the system folders, the Windows folder or a folder on PATH. Only the
+    // current directory is taken out: a stray file there must never stand in for the
+    // installed driver. A DLL directory takes the current directory's place in the search;
+    // the program's own folder, searched first anyway, adds nothing there. (An empty one
+    // should do the same, but Wine takes it for "back to the default", current directory
+    // included.) The setting is process-wide and handed to child processes, so it is undone
+    // once the driver and what it imports are loaded.
+    const std::wstring folder = programFolder();
+    HMODULE module = nullptr;
+    if (!folder.empty() && SetDllDirectoryW(folder.c_str()))
+        module = LoadLibraryW(wide.c_str());
     if (!module)
         *error = name + ": " + lastSystemError();
+    SetDllDirectoryW(nullptr);
     return reinterpret_cast<void *>(module);
 }
 

@@ -41,7 +41,7 @@ enum Status : int32_t {
 
 constexpr int32_t kSlots = 8;
 constexpr int32_t kAbsentState = -1;
-constexpr int16_t kStatisticsUnit = 0;
+constexpr int32_t kStatisticsUnit = 0;
 constexpr int32_t kStatisticsSelector = 15;
 constexpr std::size_t kStatisticsLength = 106;
 constexpr std::chrono::milliseconds kDefaultOpenTime{3000};
@@ -230,14 +230,14 @@ int32_t BEXOR_CALL DrawerState(int32_t drawer)
     return 16 * drawer + 1;
 }
 
-int32_t BEXOR_CALL RetrieveStatistics(int16_t unit, int32_t selector, uint8_t *buffer,
-                                      int16_t length)
+int32_t BEXOR_CALL RetrieveStatistics(int32_t unit, int32_t selector, uint8_t *buffer,
+                                      int32_t length)
 {
     std::lock_guard lock(sim.mutex);
     if (!sim.open)
         return NotOpen;
     if (unit != kStatisticsUnit || selector != kStatisticsSelector || buffer == nullptr
-        || length != static_cast<int16_t>(kStatisticsLength))
+        || length != static_cast<int32_t>(kStatisticsLength))
         return BadStatisticsRequest;
     if (sim.statisticsFailure != Ok)
         return sim.statisticsFailure;

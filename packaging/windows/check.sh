@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Cross-compiles the driver binding, the help launcher and the simulated controller for
 # 64-bit and 32-bit Windows, and checks that the 32-bit driver functions are __stdcall
-# while the DLL exports them under their plain names.
+# while the DLL exports them under their plain names. Then runs the 64-bit binding and help
+# launcher under Wine: where the library search finds bexor.dll and where it must not, a
+# library that lacks a function, and the editor the help button starts.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
@@ -29,3 +31,62 @@ for decorated in _OpenBexor@0 _CloseBexor@0 _DrawerOpen@4 _DrawerState@4 _Retrie
     grep -qE " T $decorated\$" <<<"$symbols" || { echo "32-bit $decorated is not __stdcall" >&2; exit 1; }
 done
 echo "windows check: both architectures build; the 32-bit functions are __stdcall, exported undecorated"
+
+# Under Wine, 64-bit only: Debian's wine32 needs a kernel that runs 32-bit programs.
+build=build-windows-x86_64
+wine=/usr/lib/wine/wine64
+[ -x "$wine" ] || { echo "$wine is missing: Debian's wine64 runs the Windows cases" >&2; exit 1; }
+# A prefix of the build's own, no display, none of Wine's own chatter, and no server left
+# behind to hold up whoever runs this.
+export WINEPREFIX=$PWD/$build/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+unset DISPLAY WAYLAND_DISPLAY
+trap '/usr/lib/wine/wineserver -k 2>/dev/null || true' EXIT
+cases=$build/wine-cases
+rm -rf "$cases"
+mkdir -p "$cases"/{app,cwd,path}
+cp "$build/windows_check.exe" "$build/NOTEPAD.EXE" "$cases/app/"
+timeout 120 "$wine" wineboot -i >"$cases/wineboot.log" 2>&1 \
+    || { cat "$cases/wineboot.log" >&2; echo "Wine could not set up $WINEPREFIX" >&2; exit 1; }
+windir=$WINEPREFIX/drive_c/windows
+
+# The folder as Wine's programs see it: drive Z: is the root of the file system.
+winpath() { local dir; dir=Z:$(cd "$1" && pwd -P); echo "${dir//\//\\}"; }
+
+passed=0 failed=0
+# run_case WHAT FOLDER LIBRARY ARGUMENTS...: runs the program from the app folder, in the
+# cwd folder, with the path folder on PATH and LIBRARY, if any, as FOLDER/bexor.dll.
+run_case() {
+    local what=$1 folder=$2 library=$3
+    shift 3
+    rm -f "$cases"/{app,cwd,path}/bexor.dll "$windir/bexor.dll"
+    [ -z "$library" ] || cp "$library" "$folder/bexor.dll"
+    if (cd "$cases/cwd" && WINEPATH=$(winpath ../path) BEXOR_SIM_OPEN_MS=600000 \
+            timeout 120 "$wine" ../app/windows_check.exe "$@") >"$cases/output" 2>&1; then
+        echo "ok   $what"
+        passed=$((passed + 1))
+    else
+        echo "FAIL $what"
+        grep -v '^ok - ' "$cases/output" | sed 's/^/     /'
+        failed=$((failed + 1))
+    fi
+}
+
+sim=$build/sim/bexor.dll
+run_case "bexor.dll beside the program: bound" \
+    "$cases/app" "$sim" bound "$(winpath "$cases/app")\\bexor.dll"
+run_case "bexor.dll in the current directory only: not loaded" \
+    "$cases/cwd" "$sim" refused "bexor.dll: "
+run_case "bexor.dll in a folder on PATH only: bound" \
+    "$cases/path" "$sim" bound "$(winpath "$cases/path")\\bexor.dll"
+run_case "bexor.dll in the Windows folder only: bound" \
+    "$windir" "$sim" bound 'C:\windows\bexor.dll'
+for name in OpenBexor CloseBexor DrawerOpen DrawerState RetrieveStatistics; do
+    run_case "bexor.dll without $name: refused before any call" \
+        "$cases/app" "$build/faults/faultdriver_without_$name.dll" refused "bexor.dll: $name: "
+done
+run_case "help: NOTEPAD.EXE Readme.Txt started, not awaited, shown without focus" \
+    "" "" help
+rm -f "$windir/bexor.dll"
+
+echo "wine: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]

@@ -40,7 +40,7 @@ int32_t BEXOR_CALL DrawerState(int32_t drawer)
 }
 
 // The arguments are the window's business, proven on the in-process fake.
-int32_t BEXOR_CALL RetrieveStatistics(int16_t, int32_t, uint8_t *buffer, int16_t)
+int32_t BEXOR_CALL RetrieveStatistics(int32_t, int32_t, uint8_t *buffer, int32_t)
 {
     if (buffer)
         std::memcpy(buffer, faultScript.block.data(), faultScript.block.size());
