@@ -1,46 +1,122 @@
 #!/usr/bin/env bash
-# Builds the two Debian packages, checks their contents and lintian's report, installs
-# them on this machine and starts the installed program headless against the installed
-# simulated controller. Needs root (or sudo) for the install.
+# Builds the two Debian packages, checks their contents, their metadata files and lintian's
+# report, then installs exactly these two on this machine, makes sure the installed program
+# is the one just built, and starts it headless against the installed simulated controller.
+# Any copy installed before is removed first, and both packages are removed again at the
+# end, whatever happens. Needs root (or sudo) for the install.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 sudo=()
 [ "$(id -u)" -eq 0 ] || sudo=(sudo)
 
+fail() { echo "package check: $*" >&2; exit 1; }
+
+packages=(crtest crtest-simulator)
+# The names of those of the two packages that dpkg still knows, installed or not quite gone.
+present() {
+    local package
+    for package in "${packages[@]}"; do
+        case "$(dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null || true)" in
+            '' | not-installed) ;;
+            *) echo "$package" ;;
+        esac
+    done
+}
+# apt-get waits for a package manager that is busy elsewhere; dpkg would give up at once.
+apt=(env DEBIAN_FRONTEND=noninteractive apt-get -y -qq -o DPkg::Lock::Timeout=300)
+remove() {
+    local known
+    known=$(present)
+    # shellcheck disable=SC2086
+    [ -z "$known" ] || "${sudo[@]}" "${apt[@]}" purge $known >/dev/null || true
+    [ -z "$(present)" ] || fail "could not remove $(present | paste -sd' ')"
+}
+
+tree=$(mktemp -d)
+# Whatever happens from here on, nothing this check installed or unpacked stays behind.
+cleanup() {
+    local status=$?
+    rm -rf "$tree"
+    (remove) || status=1
+    exit "$status"
+}
+trap cleanup EXIT
+
+# A copy installed before, of the same version, would otherwise stay and be tested.
+remove
+
 cmake --preset package >/dev/null
 cmake --build --preset package
 rm -f build-package/*.deb
 (cd build-package && cpack -G DEB >/dev/null)
-utility=build-package/crtest_2.00_amd64.deb
-simulator=build-package/crtest-simulator_2.00_amd64.deb
+arch=$(dpkg --print-architecture)
+utility=build-package/crtest_2.00_${arch}.deb
+simulator=build-package/crtest-simulator_2.00_${arch}.deb
+for deb in "$utility" "$simulator"; do
+    [ -f "$deb" ] || fail "cpack did not make $deb"
+done
 
-fail() { echo "package check: $*" >&2; exit 1; }
-
+# --- What the packages hold ---
 contents=$(dpkg-deb -c "$utility" | awk '{print $6}')
 for path in ./usr/bin/crtest ./usr/share/crtest/Readme.Txt ./usr/share/applications/crtest.desktop \
-            ./usr/share/icons/hicolor/32x32/apps/crtest.png ./usr/share/icons/hicolor/16x16/apps/crtest.png \
+            ./usr/share/metainfo/org.example.crtest.metainfo.xml \
             ./usr/share/doc/crtest/copyright ./usr/share/man/man1/crtest.1.gz; do
     grep -qxF "$path" <<<"$contents" || fail "$utility lacks $path"
+done
+for size in 16 22 24 32 48 64 128 256; do
+    grep -qxF "./usr/share/icons/hicolor/${size}x${size}/apps/crtest.png" <<<"$contents" \
+        || fail "$utility has no ${size}x${size} icon"
 done
 # The simulator must never sit where the loader looks for the real driver.
 grep -q 'libbexor' <<<"$contents" && fail "$utility ships a driver library"
 sim_contents=$(dpkg-deb -c "$simulator" | awk '{print $6}')
-grep -qE '^\./usr/lib/[^/]+/crtest-simulator/libbexor\.so$' <<<"$sim_contents" \
-    || fail "$simulator does not keep libbexor.so in its private folder"
+multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
+sim_dir=/usr/lib/$multiarch/crtest-simulator
+grep -qxF ".$sim_dir/libbexor.so" <<<"$sim_contents" \
+    || fail "$simulator does not keep libbexor.so in $sim_dir"
+
+# --- Control fields ---
 [ "$(dpkg-deb -f "$utility" Version)" = 2.00 ] || fail "version is not 2.00"
-dpkg-deb -f "$utility" Depends | grep -q libqt6widgets6 || fail "dependencies not taken from the linked libraries"
+depends=$(dpkg-deb -f "$utility" Depends)
+grep -q libqt6widgets6 <<<"$depends" || fail "dependencies not taken from the linked libraries"
+# The layout is measured with these fonts; without them labels are cut.
+grep -qE '(^|, )fonts-liberation($|,| )' <<<"$depends" || fail "the utility does not depend on fonts-liberation"
+[ "$(dpkg-deb -f "$utility" Recommends)" = xdg-utils ] || fail "the utility does not recommend xdg-utils"
 dpkg-deb -f "$utility" Depends Recommends Suggests | grep -q crtest-simulator \
     && fail "the utility pulls in the simulator"
-grep -q "^Path=/usr/share/crtest$" <(dpkg-deb --fsys-tarfile "$utility" | tar -xO ./usr/share/applications/crtest.desktop) \
+
+# --- Installed documentation and metadata ---
+dpkg-deb -x "$utility" "$tree"
+grep -q "^Path=/usr/share/crtest$" "$tree/usr/share/applications/crtest.desktop" \
     || fail "the menu entry does not start in the readme's folder"
+zcat "$tree/usr/share/man/man1/crtest.1.gz" >"$tree/manual"
+for text in "$tree/usr/share/crtest/Readme.Txt" "$tree/manual"; do
+    grep -qF "LD_LIBRARY_PATH=$sim_dir crtest" "$text" || fail "$text does not say to use $sim_dir"
+    grep -qE '<arch>|@[A-Z_]+@' "$text" && fail "$text has a placeholder left"
+done
+desktop-file-validate "$tree/usr/share/applications/crtest.desktop" \
+    || fail "desktop-file-validate rejects the menu entry"
+appstreamcli validate --no-net "$tree/usr/share/metainfo/org.example.crtest.metainfo.xml" \
+    || fail "appstreamcli rejects the metainfo file"
+# The whole tree: the metainfo file must also find the menu entry it names.
+appstreamcli validate-tree --no-net "$tree" || fail "appstreamcli rejects the installed tree"
 
-lintian_report=$(lintian --allow-root "$utility" "$simulator" 2>&1 || true)
-echo "$lintian_report"
-grep -q '^E:' <<<"$lintian_report" && fail "lintian reports errors"
+lintian_status=0
+lintian --allow-root --fail-on error,warning "$utility" "$simulator" || lintian_status=$?
+[ "$lintian_status" -eq 0 ] || fail "lintian reports errors or warnings (status $lintian_status)"
 
-DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "./$utility" "./$simulator" >/dev/null
-sim_dir=$(dirname "$(dpkg -L crtest-simulator | grep '/libbexor\.so$')")
+# --- The installed program is the one built ---
+"${sudo[@]}" "${apt[@]}" install "./$utility" "./$simulator" >/dev/null
+for package in "${packages[@]}"; do
+    [ "$(dpkg-query -W -f='${Status} ${Version}' "$package")" = "install ok installed 2.00" ] \
+        || fail "$package 2.00 is not installed"
+done
+cmp /usr/bin/crtest <(dpkg-deb --fsys-tarfile "$utility" | tar -xO ./usr/bin/crtest) \
+    || fail "the installed /usr/bin/crtest is not the one in $utility"
+cmp "$sim_dir/libbexor.so" <(dpkg-deb --fsys-tarfile "$simulator" | tar -xO ".$sim_dir/libbexor.so") \
+    || fail "the installed simulator is not the one in $simulator"
+
 # The installed program, started from its menu entry's folder, must load the simulator and
 # stay up (it waits on its statistics message boxes) until the timeout ends it.
 status=0
@@ -48,4 +124,4 @@ log=$(cd /usr/share/crtest && QT_QPA_PLATFORM=offscreen LD_DEBUG=files LD_LIBRAR
       timeout 5 crtest 2>&1) || status=$?
 [ "$status" -eq 124 ] || { echo "$log" | tail -20; fail "installed crtest ended with status $status"; }
 grep -q "calling init: $sim_dir/libbexor.so" <<<"$log" || fail "installed crtest did not load the simulator"
-echo "package check: both packages built, lintian has no errors, the installed program runs"
+echo "package check: both packages built and valid, lintian silent, the installed program is the one built and runs"

@@ -5,16 +5,30 @@ include(GNUInstallDirs)
 
 set(CRTEST_SHARE_DIR ${CMAKE_INSTALL_FULL_DATADIR}/crtest)
 set(CRTEST_SIM_DIR ${CMAKE_INSTALL_LIBDIR}/crtest-simulator)
+# On Debian GNUInstallDirs puts the multiarch triplet in LIBDIR (lib/x86_64-linux-gnu), so
+# every text that names the simulator's folder is made here, for the machine built on.
+set(CRTEST_SIM_FULL_DIR ${CMAKE_INSTALL_FULL_LIBDIR}/crtest-simulator)
+set(docs ${CMAKE_CURRENT_BINARY_DIR}/packaging)
+file(MAKE_DIRECTORY ${docs})
 
 install(TARGETS crtest RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT utility)
 # The help button opens Readme.Txt from the current directory; the menu entry starts the
-# program in the folder that holds it.
-install(FILES app/Readme.Txt DESTINATION ${CMAKE_INSTALL_DATADIR}/crtest COMPONENT utility)
+# program in the folder that holds it. The copy installed there names the folders the
+# packages really use, where the one in the source tree can only say <arch>.
+file(READ app/Readme.Txt readme)
+string(REPLACE "/usr/lib/<arch>/crtest-simulator" "${CRTEST_SIM_FULL_DIR}" readme "${readme}")
+string(REPLACE "/usr/share/crtest" "${CRTEST_SHARE_DIR}" readme "${readme}")
+file(CONFIGURE OUTPUT ${docs}/Readme.Txt CONTENT "${readme}" @ONLY)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS app/Readme.Txt)
+install(FILES ${docs}/Readme.Txt DESTINATION ${CMAKE_INSTALL_DATADIR}/crtest COMPONENT utility)
 configure_file(packaging/crtest.desktop.in crtest.desktop @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/crtest.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT utility)
-foreach(size 16 32)
-    install(FILES ui/pictures/window_icon_${size}.png
+install(FILES packaging/org.example.crtest.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo COMPONENT utility)
+# Every size desktop menus ask for, so that none is scaled by the desktop.
+foreach(size 16 22 24 32 48 64 128 256)
+    install(FILES ui/pictures/hicolor/crtest_${size}.png
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
             RENAME crtest.png COMPONENT utility)
 endforeach()
@@ -24,12 +38,11 @@ install(TARGETS bexor LIBRARY DESTINATION ${CRTEST_SIM_DIR} COMPONENT simulator
 
 # Debian's documentation files: copyright, a compressed changelog and the manual page.
 find_program(GZIP_EXECUTABLE gzip)
-set(docs ${CMAKE_CURRENT_BINARY_DIR}/packaging)
-file(MAKE_DIRECTORY ${docs})
+configure_file(packaging/crtest.1 ${docs}/crtest.1 @ONLY)
 add_custom_command(OUTPUT ${docs}/changelog.gz ${docs}/crtest.1.gz
     COMMAND ${GZIP_EXECUTABLE} -9n -c ${PROJECT_SOURCE_DIR}/packaging/changelog > ${docs}/changelog.gz
-    COMMAND ${GZIP_EXECUTABLE} -9n -c ${PROJECT_SOURCE_DIR}/packaging/crtest.1 > ${docs}/crtest.1.gz
-    DEPENDS packaging/changelog packaging/crtest.1
+    COMMAND ${GZIP_EXECUTABLE} -9n -c ${docs}/crtest.1 > ${docs}/crtest.1.gz
+    DEPENDS packaging/changelog ${docs}/crtest.1
     VERBATIM)
 add_custom_target(package_docs ALL DEPENDS ${docs}/changelog.gz ${docs}/crtest.1.gz)
 install(FILES ${docs}/crtest.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT utility)
@@ -54,6 +67,11 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_UTILITY_PACKAGE_NAME crtest)
+# The window is laid out with the metrics of Liberation Sans, which stands in for Arial;
+# another fallback font cuts its labels. The libraries are added by dpkg-shlibdeps. The
+# help button opens Readme.Txt through xdg-open.
+set(CPACK_DEBIAN_UTILITY_PACKAGE_DEPENDS fonts-liberation)
+set(CPACK_DEBIAN_UTILITY_PACKAGE_RECOMMENDS xdg-utils)
 set(CPACK_DEBIAN_UTILITY_DESCRIPTION "test utility for USB cash-drawer controllers
 Shows whether each of the eight drawers of a controller is open, closed or not
 present, kicks every present drawer, and reads the controller's statistics:
@@ -63,6 +81,6 @@ set(CPACK_DEBIAN_SIMULATOR_PACKAGE_SECTION devel)
 set(CPACK_DEBIAN_SIMULATOR_DESCRIPTION "simulated cash-drawer controller for crtest
 A driver library that behaves like a controller with drawers attached, for
 training machines without hardware. It is installed in a private folder and is
-used only when asked for: start crtest in /usr/share/crtest with
-LD_LIBRARY_PATH=/usr/${CRTEST_SIM_DIR}")
+used only when asked for: start crtest in ${CRTEST_SHARE_DIR} with
+LD_LIBRARY_PATH=${CRTEST_SIM_FULL_DIR}")
 include(CPack)

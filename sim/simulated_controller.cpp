@@ -10,10 +10,12 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <type_traits>
 
@@ -87,6 +89,20 @@ std::optional<std::string_view> setting(const char *name)
     return trimmed(value);
 }
 
+// A mistyped setting would otherwise look like a simulator that does not listen: say
+// which one was dropped and what happens instead. One write per line, so that the line
+// stays whole among the utility's own messages.
+void reportIgnored(const char *name, std::string_view why)
+{
+    std::string line = name;
+    line += '=';
+    line += std::getenv(name);
+    line += " ignored: ";
+    line += why;
+    line += '\n';
+    std::fputs(line.c_str(), stderr);
+}
+
 std::optional<int64_t> integer(std::string_view text)
 {
     int64_t value = 0;
@@ -111,8 +127,11 @@ std::array<bool, kSlots> presentDrawers()
     for (std::string_view rest = *text;;) {
         const auto comma = rest.find(',');
         const auto slot = integer(trimmed(rest.substr(0, comma)));
-        if (!slot || *slot < 0 || *slot >= kSlots)
+        if (!slot || *slot < 0 || *slot >= kSlots) {
+            reportIgnored("BEXOR_SIM_PRESENT", "not slot numbers 0 to 7 separated by commas, "
+                                               "nor none; drawers 0 to 3 are present");
             return present;
+        }
         listed[static_cast<std::size_t>(*slot)] = true;
         if (comma == std::string_view::npos)
             return listed;
@@ -123,9 +142,14 @@ std::array<bool, kSlots> presentDrawers()
 std::chrono::milliseconds openTime()
 {
     const auto text = setting("BEXOR_SIM_OPEN_MS");
-    const auto ms = text ? integer(*text) : std::nullopt;
-    if (!ms || *ms < 0 || *ms > INT32_MAX)
+    if (!text)
         return kDefaultOpenTime;
+    const auto ms = integer(*text);
+    if (!ms || *ms < 0 || *ms > INT32_MAX) {
+        reportIgnored("BEXOR_SIM_OPEN_MS",
+                      "not milliseconds from 0 to 2147483647; a kicked drawer stays open 3000 ms");
+        return kDefaultOpenTime;
+    }
     return std::chrono::milliseconds{*ms};
 }
 
@@ -133,10 +157,30 @@ std::chrono::milliseconds openTime()
 int32_t injectedFailure(const char *name)
 {
     const auto text = setting(name);
-    const auto status = text ? integer(*text) : std::nullopt;
-    if (!status || *status < INT32_MIN || *status > INT32_MAX)
+    if (!text)
         return Ok;
+    const auto status = integer(*text);
+    if (!status || *status < INT32_MIN || *status > INT32_MAX) {
+        reportIgnored(name, "not a status from -2147483648 to 2147483647; no failure is injected");
+        return Ok;
+    }
     return static_cast<int32_t>(*status);
+}
+
+enum class OpenFailure { Never, Once, Always };
+
+// Spelt exactly as documented: "Always" is reported, not guessed at.
+OpenFailure openFailure()
+{
+    const auto text = setting("BEXOR_SIM_OPEN_FAIL");
+    if (!text)
+        return OpenFailure::Never;
+    if (*text == "always")
+        return OpenFailure::Always;
+    if (*text == "once")
+        return OpenFailure::Once;
+    reportIgnored("BEXOR_SIM_OPEN_FAIL", "neither once nor always; the controller opens");
+    return OpenFailure::Never;
 }
 
 bool validSlot(int32_t drawer)
@@ -163,10 +207,10 @@ int32_t BEXOR_CALL OpenBexor(void)
     std::lock_guard lock(sim.mutex);
     if (sim.open)
         return Ok;
-    const auto failure = setting("BEXOR_SIM_OPEN_FAIL");
-    if (failure == "always")
+    const auto failure = openFailure();
+    if (failure == OpenFailure::Always)
         return NoController;
-    if (failure == "once" && !sim.openFailureSpent) {
+    if (failure == OpenFailure::Once && !sim.openFailureSpent) {
         sim.openFailureSpent = true;
         return NoController;
     }

@@ -40,11 +40,17 @@ void keepActiveLookWhenDisabled(QWidget *frame)
     frame->setPalette(palette);
 }
 
+// Each picture has a copy twice its size beside it, NAME@2x.png. QIcon::addFile picks that
+// up by itself only while some screen is already scaled; adding it here too keeps it for a
+// window that moves to a scaled screen later (addPixmap merges it with the copy QIcon found).
 QIcon iconOf(std::initializer_list<const char *> files)
 {
     QIcon icon;
-    for (const char *file : files)
-        icon.addFile(QString::fromLatin1(file));
+    for (const char *file : files) {
+        QString name = QString::fromLatin1(file);
+        icon.addFile(name);
+        icon.addPixmap(QPixmap(name.insert(name.lastIndexOf(u'.'), u"@2x")));
+    }
     return icon;
 }
 
@@ -161,7 +167,7 @@ void CRTEST_Form::createControls()
 
     Image1 = new QLabel(this);
     Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setPixmap(QPixmap(QStringLiteral(":/pictures/logo.png")));
+    Image1->setPixmap(pictureAt(iconOf({":/pictures/logo.png"}), {242, 65}, devicePixelRatio()));
     Image1->setAccessibleName(tr("Varnel logo"));
     place(Image1, 0, 120, 3630, 975);
     Image1->adjustSize();

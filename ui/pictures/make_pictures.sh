@@ -8,10 +8,16 @@
 #   kick.png      78x60   kick button (an open cash drawer)
 #   help.png      64x64   help button
 #   exit_32.png, exit_16.png                                 exit button
+#   hicolor/crtest_N.png  the window icon for the desktop's menus, N from 16 to 256
+#
+# Each window picture has a copy twice its size beside it, NAME@2x.png, for
+# screens scaled by 1.5 or 2; Qt finds it by that name.
 #
 # The small icons are pixel art in the classic 16-colour palette, written
-# out below one character per pixel; "." is transparent. The larger
-# pictures are drawn at four times their size and scaled down.
+# out below one character per pixel; "." is transparent. They are only ever
+# enlarged by whole factors, pixel for pixel, so that they stay crisp. The
+# larger pictures are drawn at four times their size and scaled down, once
+# to their size and once to twice their size.
 set -eu
 
 cd "$(dirname "$0")"
@@ -49,7 +55,8 @@ C c #00FFFF
 w c #FFFFFF'
 
 # pixel_icon OUT.png: reads the picture from standard input, one text line
-# per pixel row, and writes it as a palette PNG.
+# per pixel row, and writes it as a palette PNG, and OUT@2x.png with every
+# pixel doubled.
 pixel_icon() {
     out=$1
     cat > "$TMP/art"
@@ -69,6 +76,16 @@ pixel_icon() {
     } > "$TMP/icon.xpm"
     # shellcheck disable=SC2086
     convert "$TMP/icon.xpm" $PNGOPT "PNG8:$out"
+    # shellcheck disable=SC2086
+    convert "$TMP/icon.xpm" -scale 200% $PNGOPT "PNG8:${out%.png}@2x.png"
+}
+
+# enlarged IN.png FACTOR PADDING OUT.png: IN with every pixel repeated FACTOR
+# times each way, then PADDING transparent pixels added all round.
+enlarged() {
+    # shellcheck disable=SC2086
+    convert "$1" -scale "$(($2 * 100))%" -background none -bordercolor none \
+        -border "$3" $PNGOPT "PNG8:$4"
 }
 
 # Window icon: a red dollar sign above a grey cash drawer, on black.
@@ -128,6 +145,18 @@ ART
 
 # Both sizes in one file, for the Windows program file.
 convert window_icon_32.png window_icon_16.png window_icon.ico
+
+# The sizes desktop menus ask for: the 16 pixel art up to 48, the 32 one
+# above; 22 and 24 are not whole multiples of either, so they frame the 16.
+mkdir -p hicolor
+enlarged window_icon_16.png 1 0 hicolor/crtest_16.png
+enlarged window_icon_16.png 1 3 hicolor/crtest_22.png
+enlarged window_icon_16.png 1 4 hicolor/crtest_24.png
+enlarged window_icon_32.png 1 0 hicolor/crtest_32.png
+enlarged window_icon_16.png 3 0 hicolor/crtest_48.png
+enlarged window_icon_32.png 2 0 hicolor/crtest_64.png
+enlarged window_icon_32.png 4 0 hicolor/crtest_128.png
+enlarged window_icon_32.png 8 0 hicolor/crtest_256.png
 
 # STATUS button: a blue question mark over a grey device.
 pixel_icon status_32.png <<'ART'
@@ -277,7 +306,8 @@ convert -size 312x240 xc:'#ffffc0' -draw "scale 4,4
  fill #7c828a rectangle 30,52.5 48,53.3
  fill #c9a43a circle 66,50.5 67.8,50.5
  fill #2a2a2a rectangle 65.7,49.6 66.3,51.4
-" -resize 78x60 -depth 8 $PNGOPT PNG24:kick.png
+" \( +clone -resize 156x120 -depth 8 $PNGOPT -write PNG24:kick@2x.png +delete \) \
+ -resize 78x60 -depth 8 $PNGOPT PNG24:kick.png
 
 # Help button: a red question mark in a ring above "HELP", on white.
 # shellcheck disable=SC2086
@@ -287,6 +317,7 @@ convert -size 256x256 xc:'#ffffff' \
     -stroke none -fill '#d01010' -font Liberation-Sans-Bold -gravity north \
     -pointsize 104 -annotate +0+36 '?' \
     -pointsize 64 -annotate +0+184 'HELP' \
+    \( +clone -resize 128x128 -depth 8 $PNGOPT -write PNG24:help@2x.png +delete \) \
     -resize 64x64 -depth 8 $PNGOPT PNG24:help.png
 
 # Maker's logo: a "V" badge and the wordmark "Varnel", on the grey of the
@@ -301,4 +332,5 @@ convert -size 968x260 xc:'#efefef' \
     -fill '#1d3f7a' -font Liberation-Sans-Bold-Italic -pointsize 200 \
     -annotate +236+6 'Varnel' \
     -fill '#d42a20' -draw "rectangle 244,204 936,222" \
+    \( +clone -resize 484x130 -depth 8 $PNGOPT -write PNG24:logo@2x.png +delete \) \
     -resize 242x65 -depth 8 $PNGOPT PNG24:logo.png

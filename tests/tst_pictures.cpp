@@ -1,0 +1,203 @@
+// The window's pictures on a plain and on a scaled screen. Run once with QT_SCALE_FACTOR=1 and
+// once with 2: on the scaled screen every picture must come from its copy drawn at twice the
+// size, pixel for pixel, not from the 1x picture stretched, and at 1.5 from that copy brought
+// down, not from the 1x one blown up.
+#include "formrig.h"
+#include "picturebutton.h"
+
+namespace {
+
+QImage argb(const QImage &image)
+{
+    return image.convertToFormat(QImage::Format_ARGB32);
+}
+
+QImage resource(const QString &name)
+{
+    return argb(QImage(":/pictures/" + name));
+}
+
+// Whether every opaque pixel of the picture lies somewhere in the shot exactly; transparent
+// ones show the button's face and are left out.
+bool shows(const QImage &shot, const QImage &picture)
+{
+    for (int top = 0; top + picture.height() <= shot.height(); ++top)
+        for (int left = 0; left + picture.width() <= shot.width(); ++left) {
+            bool same = true;
+            for (int y = 0; same && y < picture.height(); ++y)
+                for (int x = 0; same && x < picture.width(); ++x) {
+                    const QRgb pixel = picture.pixel(x, y);
+                    same = qAlpha(pixel) != 255 || shot.pixel(left + x, top + y) == pixel;
+                }
+            if (same)
+                return true;
+        }
+    return false;
+}
+
+} // namespace
+
+class PicturesTest : public QObject
+{
+    Q_OBJECT
+
+    FormRig rig;
+    CRTEST_Form *form = nullptr;
+    qreal ratio = 0;
+
+    // The picture a control shows at the screen's ratio: as painted for a button, as set for
+    // the logo, as handed to the desktop for the window icon.
+    QPixmap shownBy(const QString &control, QSize size)
+    {
+        if (control == "window icon")
+            return form->windowIcon().pixmap(size, ratio);
+        if (control == "Image1")
+            return form->Image1->pixmap();
+        auto *button = form->findChild<PictureButton *>(control);
+        return button ? button->picture() : QPixmap();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        form = &rig.start();
+        ratio = form->devicePixelRatio();
+        // The scale must have taken, or the run at 2 would prove nothing.
+        QCOMPARE(ratio, qEnvironmentVariable("QT_SCALE_FACTOR", "1").toDouble());
+        QVERIFY(ratio == 1 || ratio == 2);
+        for (QPushButton *button : {form->Status_Cmd, form->Kick_Cmd, form->cmdHelp, form->Exit_Cmd})
+            QVERIFY(button->isEnabled());
+    }
+
+    // Each picture: the control that shows it, its size in device-independent pixels, its
+    // file and the file of its copy at twice the size, and that copy's size.
+    void shown_data()
+    {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<QString>("plain");
+        QTest::addColumn<QString>("doubled");
+        QTest::addColumn<QSize>("doubledSize");
+        const auto row = [](const char *control, QSize size, const char *plain,
+                            const char *doubled, QSize doubledSize) {
+            QTest::newRow(plain) << QString(control) << size << QString(plain) << QString(doubled)
+                                 << doubledSize;
+        };
+        row("Status_Cmd", {32, 32}, "status_32.png", "status_32@2x.png", {64, 64});
+        row("Kick_Cmd", {78, 60}, "kick.png", "kick@2x.png", {156, 120});
+        row("cmdHelp", {64, 64}, "help.png", "help@2x.png", {128, 128});
+        row("Exit_Cmd", {32, 32}, "exit_32.png", "exit_32@2x.png", {64, 64});
+        row("window icon", {32, 32}, "window_icon_32.png", "window_icon_32@2x.png", {64, 64});
+        row("window icon", {16, 16}, "window_icon_16.png", "window_icon_16@2x.png", {32, 32});
+        row("Image1", {242, 65}, "logo.png", "logo@2x.png", {484, 130});
+    }
+    void shown()
+    {
+        QFETCH(QString, control);
+        QFETCH(QSize, size);
+        QFETCH(QString, plain);
+        QFETCH(QString, doubled);
+        QFETCH(QSize, doubledSize);
+        // The copies really are twice the size: a 1x file renamed would pass the rest.
+        QCOMPARE(resource(doubled).size(), doubledSize);
+        QCOMPARE(resource(plain).size(), size);
+
+        const QPixmap picture = shownBy(control, size);
+        QCOMPARE(picture.deviceIndependentSize(), QSizeF(size));
+        QCOMPARE(picture.devicePixelRatio(), ratio);
+        QCOMPARE(picture.size(), ratio == 2 ? doubledSize : size);
+        QCOMPARE(argb(picture.toImage()), resource(ratio == 2 ? doubled : plain));
+    }
+
+    // What reaches the screen: each control's picture lies in the control's own pixels
+    // unchanged, drawn neither smaller nor stretched.
+    void painted_data()
+    {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QString>("plain");
+        QTest::addColumn<QString>("doubled");
+        const auto row = [](const char *control, const char *plain, const char *doubled) {
+            QTest::newRow(control) << QString(control) << QString(plain) << QString(doubled);
+        };
+        row("Status_Cmd", "status_32.png", "status_32@2x.png");
+        row("Kick_Cmd", "kick.png", "kick@2x.png");
+        row("cmdHelp", "help.png", "help@2x.png");
+        row("Exit_Cmd", "exit_32.png", "exit_32@2x.png");
+        row("Image1", "logo.png", "logo@2x.png");
+    }
+    void painted()
+    {
+        QFETCH(QString, control);
+        QFETCH(QString, plain);
+        QFETCH(QString, doubled);
+        auto *widget = form->findChild<QWidget *>(control);
+        QVERIFY(widget);
+        const QImage shot = argb(widget->grab().toImage());
+        QCOMPARE(shot.size(), widget->size() * ratio);
+        QVERIFY(shows(shot, resource(ratio == 2 ? doubled : plain)));
+    }
+
+    // The choice of source at any ratio, the in-between ones included: the control, the
+    // ratio asked for, the picture's size in the screen's pixels and the ratio it is made
+    // for, and where it comes from: "file" as it is, or "file scaled" smoothly to that size.
+    // Holds whatever the screen's own ratio, so the run at 1 also proves that the 2x copies
+    // are there when nothing was scaled at start.
+    void ratios_data()
+    {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<qreal>("at");
+        QTest::addColumn<QSize>("pixels");
+        QTest::addColumn<qreal>("madeFor");
+        QTest::addColumn<QString>("source");
+        const auto row = [](const char *name, const char *control, qreal at, QSize pixels,
+                            qreal madeFor, const char *source) {
+            QTest::newRow(name) << QString(control) << at << pixels << madeFor << QString(source);
+        };
+        row("kick at 1", "Kick_Cmd", 1, {78, 60}, 1, "kick.png");
+        row("kick at 1.25", "Kick_Cmd", 1.25, {98, 75}, 1.25, "kick@2x.png scaled");
+        row("kick at 1.5", "Kick_Cmd", 1.5, {117, 90}, 1.5, "kick@2x.png scaled");
+        row("kick at 2", "Kick_Cmd", 2, {156, 120}, 2, "kick@2x.png");
+        row("help at 1.5", "cmdHelp", 1.5, {96, 96}, 1.5, "help@2x.png scaled");
+        row("STATUS at 1.5", "Status_Cmd", 1.5, {48, 48}, 1.5, "status_32@2x.png scaled");
+        row("exit at 1.75", "Exit_Cmd", 1.75, {56, 56}, 1.75, "exit_32@2x.png scaled");
+        row("exit at 2", "Exit_Cmd", 2, {64, 64}, 2, "exit_32@2x.png");
+        // Nothing sharper exists: the 2x copy as it is, for the painter to enlarge.
+        row("kick at 3", "Kick_Cmd", 3, {156, 120}, 2, "kick@2x.png");
+    }
+    void ratios()
+    {
+        QFETCH(QString, control);
+        QFETCH(qreal, at);
+        QFETCH(QSize, pixels);
+        QFETCH(qreal, madeFor);
+        QFETCH(QString, source);
+        auto *button = form->findChild<PictureButton *>(control);
+        QVERIFY(button);
+        const QPixmap picture = pictureAt(button->icon(), button->iconSize(), at);
+        QCOMPARE(picture.size(), pixels);
+        QCOMPARE(picture.devicePixelRatio(), madeFor);
+        // The size on screen stays the control's, whatever the ratio it was made for.
+        QCOMPARE(picture.deviceIndependentSize().toSize(), button->iconSize());
+        // As the pixmap holds it; an 8-bit palette image would be scaled differently.
+        QImage expected = QPixmap(":/pictures/" + source.section(' ', 0, 0)).toImage();
+        if (source.endsWith(" scaled")) {
+            expected = expected.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            expected.setDevicePixelRatio(madeFor);
+        }
+        QCOMPARE(argb(picture.toImage()), argb(expected));
+    }
+
+    // A disabled button greys its sharp picture; it does not fall back to the 1x one.
+    void disabledStaysSharp()
+    {
+        form->Kick_Cmd->setEnabled(false);
+        const QPixmap picture = static_cast<PictureButton *>(form->Kick_Cmd)->picture();
+        form->Kick_Cmd->setEnabled(true);
+        QCOMPARE(picture.size(), ratio == 2 ? QSize(156, 120) : QSize(78, 60));
+        QCOMPARE(picture.devicePixelRatio(), ratio);
+        QVERIFY(argb(picture.toImage()) != resource(ratio == 2 ? "kick@2x.png" : "kick.png"));
+    }
+};
+
+QTEST_MAIN(PicturesTest)
+#include "tst_pictures.moc"
