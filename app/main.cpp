@@ -7,6 +7,9 @@
 int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
+    // The same look on every platform; the native Windows style would ignore the buttons'
+    // face colours.
+    QApplication::setStyle(QStringLiteral("Fusion"));
 
     QString driverError;
     const std::unique_ptr<BexorLibrary> driver =

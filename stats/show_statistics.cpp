@@ -8,12 +8,25 @@
 
 #include <QLineEdit>
 
+namespace {
+
+// Some values are longer than their box (a serial number of 14 characters): the box shows
+// their beginning, as a technician reads them, and its tooltip the whole text.
+void showValue(QLineEdit *box, const QString &text)
+{
+    box->setText(text);
+    box->setCursorPosition(0);
+    box->setToolTip(text);
+}
+
+} // namespace
+
 void CRTEST_Form::ShowStatistics()
 {
     StatisticsBuffer buffer;
     StatId = 15;
     for (const int record : ShownRecords)
-        crTextSValue[record]->clear();
+        showValue(crTextSValue[record], QString());
     m_services.paint(CountFrame);
 
     const int32_t result =
@@ -33,15 +46,13 @@ void CRTEST_Form::ShowStatistics()
         QLineEdit *box = crTextSValue[record];
         const QByteArray &bytes = records[record];
         if (!isCountRecord(record)) {
-            box->setText(recordText(bytes));
-            // A record longer than its box shows its beginning, as a technician reads it.
-            box->setCursorPosition(0);
+            showValue(box, recordText(bytes));
             continue;
         }
         // The raw characters stay visible while the count's message box is up; the count
         // itself is decoded from the record's bytes, which a text box could alter.
-        box->setText(QString::fromLatin1(bytes.constData(), bytes.size()));
+        showValue(box, QString::fromLatin1(bytes.constData(), bytes.size()));
         m_services.paint(box);
-        box->setText(crModule1::BytesToNumber(bytes, [this](const QString &text) { message(text); }));
+        showValue(box, crModule1::BytesToNumber(bytes, [this](const QString &text) { message(text); }));
     }
 }

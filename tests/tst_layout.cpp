@@ -74,6 +74,33 @@ private slots:
         QVERIFY(form->Label3[record]->alignment() & Qt::AlignRight);
     }
 
+    // Every caption's letters lie inside its label, with the Liberation fonts the layout is
+    // measured with. A trailing blank draws nothing and takes no part.
+    void captionsFit()
+    {
+        QCOMPARE(QFontInfo(form->Number_Label->font()).family(), "Liberation Sans");
+        int checked = 0;
+        for (const QLabel *label : form->findChildren<QLabel *>()) {
+            const QString text = label->text();
+            if (text.isEmpty())
+                continue;
+            const QFontMetrics metrics(label->font());
+            const QRect room = label->contentsRect();
+            const int advance = metrics.horizontalAdvance(text.trimmed());
+            int left = room.left();
+            if (label->alignment() & Qt::AlignRight)
+                left = room.right() + 1 - advance;
+            else if (label->alignment() & Qt::AlignHCenter)
+                left = room.left() + (room.width() - advance) / 2;
+            const int inkRight = left + advance;
+            QVERIFY2(left >= 0 && inkRight <= label->width(),
+                     qPrintable(QString("\"%1\" spans %2 to %3 of %4 px")
+                                        .arg(text).arg(left).arg(inkRight).arg(label->width())));
+            ++checked;
+        }
+        QCOMPARE(checked, 3 + 8 + 6);
+    }
+
     // The frames are disabled only to keep the user's hands off: what the program writes
     // there must not look greyed out, and a click must not change a tick.
     void disabledFramesKeepTheirLook()

@@ -1,5 +1,6 @@
 #include "crtest_form.h"
 
+#include "caption.h"
 #include "drawerdriver.h"
 #include "formservices.h"
 #include "picturebutton.h"
@@ -20,10 +21,14 @@
 
 namespace {
 
-void setColour(QWidget *widget, QPalette::ColorRole role, const QColor &colour)
+// Wherever the window fixes a background colour it fixes the colour of the text on it too:
+// the system's text colour is white in a dark scheme, unreadable on these light colours.
+void setColours(QWidget *widget, QPalette::ColorRole background, const QColor &colour,
+                QPalette::ColorRole text)
 {
     QPalette palette = widget->palette();
-    palette.setColor(role, colour);
+    palette.setColor(background, colour);
+    palette.setColor(text, Qt::black);
     widget->setPalette(palette);
 }
 
@@ -66,14 +71,18 @@ PictureButton *makeButton(QWidget *parent, const char *name, const QIcon &pictur
     // Outside a dialog QPushButton ignores Enter unless asked; technicians expect Enter
     // to press the focused button.
     button->setAutoDefault(true);
-    setColour(button, QPalette::Button, face);
+    setColours(button, QPalette::Button, face, QPalette::ButtonText);
+    // A disabled button's caption greys out, in a grey that reads on its face in any scheme.
+    QPalette palette = button->palette();
+    palette.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(110, 110, 110));
+    button->setPalette(palette);
     return button;
 }
 
 QLabel *makeLabel(QWidget *parent, const QString &text, const QFont &font,
                   Qt::Alignment alignment)
 {
-    auto *label = new QLabel(text, parent);
+    auto *label = new Caption(text, parent);
     label->setFont(font);
     label->setAlignment(alignment);
     return label;
@@ -89,18 +98,21 @@ QFrame *makePanel(QWidget *parent, const char *name, const QString &description,
     panel->setAccessibleName(description);
     place(panel, 120, top, 8895, height);
     panel->setAutoFillBackground(true);
-    setColour(panel, QPalette::Window, colour);
+    setColours(panel, QPalette::Window, colour, QPalette::WindowText);
+    // The check boxes draw their box in the base colour and the tick in the text colour.
+    setColours(panel, QPalette::Base, QColor(255, 255, 255), QPalette::Text);
     keepActiveLookWhenDisabled(panel);
     return panel;
 }
 
-// Row titles and statistics captions use the button text colour, as designed.
+// Row titles and statistics captions, in the panel's black (see setColours).
 QLabel *makeCaption(QWidget *parent, const QString &name, const QString &text,
                     Qt::Alignment alignment)
 {
-    QLabel *label = makeLabel(parent, text, arial(12, true), alignment | Qt::AlignVCenter);
+    auto *label = new Caption(text, parent);
+    label->setFont(arial(12, true));
+    label->setAlignment(alignment | Qt::AlignVCenter);
     label->setObjectName(name);
-    setColour(label, QPalette::WindowText, label->palette().color(QPalette::ButtonText));
     return label;
 }
 
@@ -196,7 +208,7 @@ void CRTEST_Form::createControls()
         state->setFont(arial(13.5, true));
         state->setAlignment(Qt::AlignCenter);
         state->setTextMargins(0, 0, 0, 0);
-        setColour(state, QPalette::Base, QColor(255, 255, 255));
+        setColours(state, QPalette::Base, QColor(255, 255, 255), QPalette::Text);
         place(state, 3540 + 480 * n, 840, 312, 372);
         Drawer_State[n] = state;
     }
@@ -244,7 +256,8 @@ void CRTEST_Form::createControls()
         box->setObjectName(QStringLiteral("crTextSValue_%1").arg(row.record));
         box->setAccessibleName(tr(row.description));
         box->setFont(arial(12, true));
-        setColour(box, QPalette::Base, QColor(128, 255, 128));
+        setColours(box, QPalette::Base, QColor(128, 255, 128), QPalette::Text);
+        box->setToolTip(box->text());
         box->setCursorPosition(0);
         place(box, row.boxLeft, row.top, 1575, 450);
         crTextSValue.insert(row.record, box);

@@ -129,8 +129,8 @@ int32_t BEXOR_CALL DrawerState(int32_t drawer)
                     [drawer] { return target().drawerState(drawer); });
 }
 
-int32_t BEXOR_CALL RetrieveStatistics(int16_t unit, int32_t selector, uint8_t *buffer,
-                                      int16_t length)
+int32_t BEXOR_CALL RetrieveStatistics(int32_t unit, int32_t selector, uint8_t *buffer,
+                                      int32_t length)
 {
     const std::string call = "RetrieveStatistics(" + std::to_string(unit) + ','
             + std::to_string(selector) + ',' + std::to_string(length) + ')';

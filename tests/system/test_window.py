@@ -7,6 +7,7 @@ driver in the environment (see tests/system/CMakeLists.txt).
 
 import os
 import sys
+import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -20,6 +21,8 @@ FAULT_DRIVER = os.environ["CRTEST_FAULT_DRIVER"]
 ARTIFACTS = os.environ.get("CRTEST_ARTIFACTS", ".")
 
 REFRESH = [f"DrawerState({n})" for n in range(8)]
+# How long the window system may take to hand an input to the program.
+INPUT_LATENCY = 0.05
 STATISTICS = "RetrieveStatistics(0,15,106)"
 
 
@@ -34,10 +37,11 @@ def reads(*drawers):
 class WindowTest(unittest.TestCase):
     server = None
     window_manager = True
+    screen = (1024, 768)
 
     @classmethod
     def setUpClass(cls):
-        cls.server = Server(cls.window_manager)
+        cls.server = Server(cls.window_manager, *cls.screen)
 
     @classmethod
     def tearDownClass(cls):
@@ -83,6 +87,31 @@ class WindowTest(unittest.TestCase):
         self.program.answer_message()
         self.program.answer_message()
 
+    def in_phase(self, scenario, delays="", environment=None, tries=3):
+        """Runs scenario(program) on a freshly started program and returns the calls it
+        caused. The scenario acts on the window at some moment of a handler and names the
+        call event that ends that moment; on a machine so busy that the input could not be
+        made in time, the run says nothing and is made again."""
+        for _ in range(tries):
+            program = self.start(delays, environment=environment)
+            mark = len(program.ended_calls())
+            acted, (way, call, *occurrence) = scenario(program)
+            ended = program.time_of(way, call, *occurrence)
+            if ended is None or acted + INPUT_LATENCY < ended:
+                return self.calls_since(mark)
+            program.close()
+        self.fail(f"the input never came before {call} {way}ed, in {tries} tries")
+
+    def assertShownDuring(self, call_event, shown, expected):
+        """The screen shows what is expected while the program is still blocked before the
+        given call event: painted before the call, not by some later event."""
+        try:
+            xsession.poll(f"the screen to show {expected}", lambda: shown() == expected,
+                          deadline=0.1)
+        except xsession.Failure:
+            self.assertEqual(shown(), expected)
+        self.assertIsNone(self.program.time_of(*call_event), f"{call_event} came first")
+
     def assertLetters(self, expected):
         """The rows show these letters once the message boxes that covered them are gone
         and the window has repainted what they covered."""
@@ -102,27 +131,30 @@ class StatusDuringKick(WindowTest):
     """A STATUS click during a kick runs a full refresh at the kick's next yield, inside
     the kick, which then goes on where it was."""
 
-    def kick_with_status(self, delays, click_when, occurrence=1):
-        program = self.start(delays, environment={"BEXOR_SIM_OPEN_MS": "60000"})
-        mark = len(program.ended_calls())
-        program.click("Kick_Cmd")
-        program.wait_for_call(*click_when, occurrence)
-        program.click("Status_Cmd")
-        self.finish_kick()
-        return self.calls_since(mark)
+    def kick_with_status(self, delays, click_after, phase_end):
+        def scenario(program):
+            program.click("Kick_Cmd")
+            program.wait_for_call(*click_after)
+            clicked = time.monotonic()
+            program.click("Status_Cmd")
+            self.finish_kick()
+            return clicked, phase_end
+        return self.in_phase(scenario, delays, {"BEXOR_SIM_OPEN_MS": "60000"})
 
     def test_status_in_the_wait_after_the_kicks(self):
-        calls = self.kick_with_status("", ("end", "DrawerOpen(3)"))
+        calls = self.kick_with_status("", ("end", "DrawerOpen(3)"), ("begin", "DrawerState(0)", 2))
         self.assertEqual(calls, kicks(0, 1, 2, 3) + reads(0) + REFRESH + reads(1, 2, 3)
                          + [STATISTICS])
 
     def test_status_in_a_yield_of_the_kicks(self):
-        calls = self.kick_with_status("DrawerOpen=300", ("begin", "DrawerOpen(1)"))
+        calls = self.kick_with_status("DrawerOpen=300", ("begin", "DrawerOpen(1)"),
+                                      ("end", "DrawerOpen(1)"))
         self.assertEqual(calls, kicks(0, 1) + REFRESH + kicks(2, 3) + reads(0, 1, 2, 3)
                          + [STATISTICS])
 
     def test_status_in_a_wait_of_the_second_pass(self):
-        calls = self.kick_with_status("", ("end", "DrawerState(1)"), occurrence=2)
+        calls = self.kick_with_status("", ("end", "DrawerState(1)", 2),
+                                      ("begin", "DrawerState(2)", 2))
         self.assertEqual(calls, kicks(0, 1, 2, 3) + reads(0, 1) + REFRESH + reads(2, 3)
                          + [STATISTICS])
         # The refresh left drawers 0 to 3 open, kicked, and 4 to 7 absent.
@@ -132,44 +164,49 @@ class StatusDuringKick(WindowTest):
 class OneHandlerAtATime(WindowTest):
     """A refresh never yields: whatever the user does meanwhile waits for its end."""
 
+    def during_refresh(self, act):
+        def scenario(program):
+            program.click("Status_Cmd")
+            program.wait_for_call("begin", "DrawerState(2)", 2)
+            acted = time.monotonic()
+            act(program)
+            return acted, ("end", "DrawerState(7)", 2)
+        return self.in_phase(scenario, "DrawerState=100")
+
     def test_kick_clicked_during_a_refresh_runs_after_it(self):
-        program = self.start("DrawerState=100")
-        mark = len(program.ended_calls())
-        program.click("Status_Cmd")
-        program.wait_for_call("begin", "DrawerState(2)", 2)
-        program.click("Kick_Cmd")
-        self.finish_kick()
-        self.assertEqual(self.calls_since(mark), REFRESH + kicks(0, 1, 2, 3)
+        def kick(program):
+            program.click("Kick_Cmd")
+            self.finish_kick()
+        self.assertEqual(self.during_refresh(kick), REFRESH + kicks(0, 1, 2, 3)
                          + reads(0, 1, 2, 3) + [STATISTICS])
         self.exit()
 
     def test_close_box_during_a_refresh_closes_after_it(self):
-        program = self.start("DrawerState=100")
-        mark = len(program.ended_calls())
-        program.click("Status_Cmd")
-        program.wait_for_call("begin", "DrawerState(2)", 2)
-        program.ask_to_close()
-        self.assertEqual(program.wait_for_exit(), 0)
-        self.assertEqual(self.calls_since(mark), REFRESH + ["CloseBexor"])
+        def close(program):
+            program.ask_to_close()
+            self.assertEqual(program.wait_for_exit(), 0)
+        self.assertEqual(self.during_refresh(close), REFRESH + ["CloseBexor"])
 
     def test_close_box_during_a_kick_closes_at_its_next_yield(self):
-        program = self.start()
-        mark = len(program.ended_calls())
-        program.click("Kick_Cmd")
-        program.wait_for_call("end", "DrawerOpen(3)")
-        program.ask_to_close()
-        self.assertEqual(program.wait_for_exit(), 0)
+        def scenario(program):
+            program.click("Kick_Cmd")
+            program.wait_for_call("end", "DrawerOpen(3)")
+            acted = time.monotonic()
+            program.ask_to_close()
+            self.assertEqual(program.wait_for_exit(), 0)
+            return acted, ("begin", "DrawerState(0)", 2)
         # Closed at the yield after the first drawer read back; nothing after the close.
-        self.assertEqual(self.calls_since(mark), kicks(0, 1, 2, 3) + reads(0) + ["CloseBexor"])
+        self.assertEqual(self.in_phase(scenario), kicks(0, 1, 2, 3) + reads(0) + ["CloseBexor"])
 
     def test_exit_during_a_kick_ends_it_at_once(self):
-        program = self.start("DrawerOpen=300")
-        mark = len(program.ended_calls())
-        program.click("Kick_Cmd")
-        program.wait_for_call("begin", "DrawerOpen(1)")
-        program.click("Exit_Cmd")
-        self.assertEqual(program.wait_for_exit(), 0)
-        self.assertEqual(self.calls_since(mark), kicks(0, 1) + ["CloseBexor"])
+        def scenario(program):
+            program.click("Kick_Cmd")
+            program.wait_for_call("begin", "DrawerOpen(1)")
+            acted = time.monotonic()
+            program.click("Exit_Cmd")
+            self.assertEqual(program.wait_for_exit(), 0)
+            return acted, ("end", "DrawerOpen(1)")
+        self.assertEqual(self.in_phase(scenario, "DrawerOpen=300"), kicks(0, 1) + ["CloseBexor"])
 
 
 class Keyboard(WindowTest):
@@ -212,21 +249,24 @@ class Painting(WindowTest):
     window_manager = False
 
     def test_window_painted_and_centred_during_the_start_up_refresh(self):
-        program = self.launch("DrawerState=150")
+        program = self.launch("DrawerState=300")
         program.wait_for_call("begin", "DrawerState(2)")
         left, top, width, height = program.origin()
         self.assertEqual((width, height), (607, 384))
         self.assertEqual((left, top), ((1024 - 607) // 2, (768 - 384) // 2))
-        panels = {"drawer panel": ((20, 100, 1, 1), (255, 192, 255)),
-                  "statistics panel": ((20, 250, 1, 1), (192, 255, 192))}
-        for name, (box, colour) in panels.items():
-            self.assertEqual(program.pixels(box)[0][0], colour, name)
-        # The first two rows, each painted before its wait; the third is being read.
-        self.assertEqual(program.letters()[:3], "CC-")
-        self.assertNotIn(("end", "DrawerState(2)"), [c[1:3] for c in program.calls()])
+        # Both panels and the first two rows, each painted before its wait, while the third
+        # is being read.
+        self.assertShownDuring(("end", "DrawerState(2)"), lambda: (
+            program.pixels((20, 100, 1, 1))[0][0], program.pixels((20, 250, 1, 1))[0][0],
+            program.letters()[:3]), ((255, 192, 255), (192, 255, 192), "CC-"))
 
-    def test_statistics_shown_before_each_count_box(self):
-        program = self.launch()
+    def test_statistics_boxes_cleared_before_the_read_and_filled_before_each_count_box(self):
+        # The boxes start with their descriptions, and are emptied before a slow read.
+        program = self.launch("RetrieveStatistics=300")
+        program.wait_for_call("begin", STATISTICS)
+        self.assertShownDuring(("end", STATISTICS), lambda: [
+            program.ink(statistics_box(record)) for record in (5, 6, 7, 10, 13, 14)],
+            [0] * 6)
         program.wait_for_call("end", STATISTICS)
         # The first count's box is up: every text record and the raw count are on screen.
         xsession.poll("the first count's message box", lambda: program.message_box_up())
@@ -236,6 +276,22 @@ class Painting(WindowTest):
         self.assertGreater(program.ink(statistics_box(13)), 0)
         self.assertEqual(program.ink(statistics_box(14)), 0)
 
+
+
+class FullValues(WindowTest):
+    def test_a_long_serial_number_shows_whole_in_its_tooltip(self):
+        # "SIMULATED-0001" is wider than its box, which shows only its beginning; the box
+        # lies in a panel that takes no input, yet its tooltip still comes up.
+        program = self.start()
+        program.hover(statistics_box(7))
+        revision = xsession.poll("the revision's tooltip", self.server.tooltip)
+        program.hover(statistics_box(5))
+        serial = xsession.poll("the serial number's tooltip",
+                               lambda: self.server.tooltip() != revision and self.server.tooltip())
+        # 14 characters against the revision's 4, in the tooltip's own font.
+        self.assertGreater(serial[2], revision[2] + 40)
+        ink = sum(1 for row in self.server.grab(*serial) for r, g, b in row if r + g + b < 200)
+        self.assertGreater(ink, 50)
 
 
 class DrawerRows(WindowTest):

@@ -132,6 +132,21 @@ class Server:
         raw = self.root.get_image(0, 0, width, height, X.ZPixmap, 0xFFFFFFFF).data
         Image.frombytes("RGB", (width, height), raw, "raw", "BGRX").save(path)
 
+    def tooltip(self):
+        """The geometry (x, y, width, height) of the tooltip on screen, if one is shown."""
+        kind = self.display.intern_atom("_NET_WM_WINDOW_TYPE")
+        tip = self.display.intern_atom("_NET_WM_WINDOW_TYPE_TOOLTIP")
+        for window in self.root.query_tree().children:
+            try:
+                types = window.get_full_property(kind, X.AnyPropertyType)
+                if types and tip in types.value and \
+                        window.get_attributes().map_state == X.IsViewable:
+                    g = window.get_geometry()
+                    return (g.x, g.y, g.width, g.height)
+            except Exception:  # a window that went away while we looked
+                continue
+        return None
+
     def top_level(self, title):
         """The mapped window of that title, looked for below the root and, where a window
         manager has put it in a frame, below its frame."""
@@ -164,6 +179,8 @@ class Program:
         })
         env.pop("QT_SCALE_FACTOR", None)
         env.update(environment or {})
+        # Everything below speaks in the window's own pixels; this many screen pixels each.
+        self.scale = float(env.get("QT_SCALE_FACTOR", 1))
         self.process = subprocess.Popen([program], cwd=self.folder, env=env,
                                         stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
         self.window = poll("the window to show", lambda: server.top_level(TITLE))
@@ -198,6 +215,12 @@ class Program:
         """The calls that have returned, in order, as "Name(argument)"."""
         return [call for _, way, call, _ in self.calls() if way == "end"]
 
+    def time_of(self, way, call, occurrence=1):
+        """When the given call began or ended for the n-th time (monotonic seconds, the
+        clock time.monotonic() reads), or None if it has not."""
+        times = [t for t, w, c, _ in self.calls() if w == way and c == call]
+        return times[occurrence - 1] if len(times) >= occurrence else None
+
     def wait_for_call(self, way, call, occurrence=1):
         """Waits until the given call has begun or ended for the n-th time."""
         def seen():
@@ -214,7 +237,12 @@ class Program:
     def click(self, control):
         left, top, _, _ = self.origin()
         x, y = BUTTONS[control]
-        self.server.click(left + x, top + y)
+        self.server.click(left + round(x * self.scale), top + round(y * self.scale))
+
+    def hover(self, box):
+        left, top, _, _ = self.origin()
+        x, y, width, height = (round(v * self.scale) for v in box)
+        self.server.move(left + x + width // 2, top + y + height // 2)
 
     def ask_to_close(self):
         """What the window manager sends when the user clicks the window's close box."""
@@ -259,7 +287,7 @@ class Program:
     # What the window shows.
     def pixels(self, box):
         left, top, _, _ = self.origin()
-        x, y, width, height = box
+        x, y, width, height = (round(v * self.scale) for v in box)
         return self.server.grab(left + x, top + y, width, height)
 
     def letter(self, n):
