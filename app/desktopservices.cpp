@@ -73,12 +73,16 @@ void DesktopServices::message(QWidget *parent, const QString &text)
     box.exec();
 }
 
-bool DesktopServices::startHelp(QString *command)
+void DesktopServices::startHelp(std::function<void(const QString &why)> failed)
 {
-    std::string tried;
-    const bool started = startHelpEditor(&tried);
-    *command = QString::fromStdString(tried);
-    return started;
+#ifdef _WIN32
+    std::string command;
+    if (!startHelpEditor(&command))
+        failed(QStringLiteral("the command \"%1\" could not be started.")
+                       .arg(QString::fromStdString(command)));
+#else
+    startHelpEditor(QCoreApplication::applicationDirPath(), std::move(failed));
+#endif
 }
 
 void DesktopServices::endProgram(int exitCode)

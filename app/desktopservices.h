@@ -11,6 +11,6 @@ public:
     void show(QWidget *window) override;
     void paint(QWidget *widget) override;
     void message(QWidget *parent, const QString &text) override;
-    bool startHelp(QString *command) override;
+    void startHelp(std::function<void(const QString &why)> failed) override;
     void endProgram(int exitCode) override;
 };

@@ -74,8 +74,9 @@ void CRTEST_Form::Exit_Cmd_Click()
 
 void CRTEST_Form::cmdHelp_Click()
 {
-    QString command;
-    if (!m_services.startHelp(&command))
-        message(tr("The help text could not be opened: the command \"%1\" could not be started.")
-                        .arg(command));
+    // A failure may be told long after the click, from the event loop: it is told like any
+    // other event of the window, and not at all once the program has ended.
+    m_services.startHelp([this](const QString &why) {
+        m_rules.run([this, why] { message(tr("The help text could not be opened: %1").arg(why)); });
+    });
 }

@@ -57,7 +57,7 @@ public:
             m_desktop.paint(widget);
     }
     void message(QWidget *, const QString &) override { ++messages; }
-    bool startHelp(QString *) override { return false; }
+    void startHelp(std::function<void(const QString &)>) override { }
     void endProgram(int) override { }
 
 private:

@@ -59,7 +59,7 @@ public:
     void show(QWidget *window) override { m_desktop.show(window); }
     void paint(QWidget *widget) override { m_desktop.paint(widget); }
     void message(QWidget *, const QString &) override { ++messages; }
-    bool startHelp(QString *) override { return false; }
+    void startHelp(std::function<void(const QString &)>) override { }
     void endProgram(int) override { }
 
 private:

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <chrono>
+#include <functional>
 
 class QWidget;
 
@@ -26,9 +27,9 @@ public:
     virtual void paint(QWidget *widget) = 0;
     // A modal box with only an OK button; returns when the user has pressed it.
     virtual void message(QWidget *parent, const QString &text) = 0;
-    // Starts the help editor without waiting for it. On failure returns false and the
-    // command that could not be started.
-    virtual bool startHelp(QString *command) = 0;
+    // Starts the help editor on the readme without waiting for it. Whatever goes wrong,
+    // at once or when the editor has ended, is handed to failed in a technician's words.
+    virtual void startHelp(std::function<void(const QString &why)> failed) = 0;
     // Ends the process at once, without closing windows. Only a test double returns.
     virtual void endProgram(int exitCode) = 0;
 };

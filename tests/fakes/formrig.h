@@ -50,11 +50,11 @@ struct FakeServices : FormServices
     void show(QWidget *window) override { window->show(); }
     void paint(QWidget *) override { ++paints; }
     void message(QWidget *, const QString &t) override { note("Message:" + t, onMessage, t); }
-    bool startHelp(QString *command) override
+    void startHelp(std::function<void(const QString &)> failed) override
     {
         log << "Help";
-        *command = "xdg-open Readme.Txt";
-        return helpStarts;
+        if (!helpStarts)
+            failed(QStringLiteral("the command \"xdg-open Readme.Txt\" could not be started."));
     }
     void endProgram(int exitCode) override { log << QString("End(%1)").arg(exitCode); }
 };
