@@ -102,7 +102,8 @@ class Session:
     def weston_says(self):
         try:
             with open(self.weston_log, errors="replace") as log:
-                return log.read()[-4000:]
+                # weston writes its log out in blocks: a running weston may show nothing.
+                return log.read()[-4000:] or "(nothing written yet)"
         except OSError:
             return "(none)"
 
