@@ -21,7 +21,6 @@ SIMULATOR = os.environ["CRTEST_SIMULATOR"]
 REFRESH = [f"DrawerState({n})" for n in range(8)]
 STATISTICS = "RetrieveStatistics(0,15,106)"
 
-STATUS = "Read the state of every drawer"
 KICK = "Kick the ticked drawers"
 EXIT = "Close the device and exit"
 
@@ -67,7 +66,7 @@ class Wayland(unittest.TestCase):
         self.assertEqual(self.program.ended_calls()[mark:], expected)
 
     def answer_count_boxes(self):
-        """The statistics end with two message boxes, one a count; each is answered OK."""
+        """The statistics end with two message boxes, one for each count, each answered OK."""
         self.program.answer_message()
         self.program.answer_message()
         self.program.wait_for_no_message()
