@@ -6,18 +6,17 @@ process against a deadline.
 """
 
 import os
-import re
 import shutil
 import subprocess
 import tempfile
-import time
 
+# The call log and the waits are the same on every display; the cases reach them from here.
+from calllog import DEADLINE, CallLog, Failure, poll  # noqa: F401
 from Xlib import X, XK, display
 from Xlib.ext import xtest
 from Xlib.protocol import event
 
 TITLE = "Varnel Quorvin Functional Utility V2.0"
-DEADLINE = 15.0  # seconds any one expected thing may take on a loaded machine
 
 # Where the controls are, in window pixels, centred: the design's twips divided by 15.
 BUTTONS = {"Status_Cmd": (288, 40), "Kick_Cmd": (376, 40), "cmdHelp": (472, 40),
@@ -38,22 +37,6 @@ STATISTICS_BOXES = {5: (184, 24), 6: (184, 88), 7: (184, 56), 10: (472, 24),
 def statistics_box(record):
     left, top = STATISTICS_BOXES[record]
     return (STATISTICS_PANEL[0] + left, STATISTICS_PANEL[1] + top, 105, 30)
-
-
-class Failure(AssertionError):
-    pass
-
-
-def poll(what, check, deadline=DEADLINE, interval=0.01):
-    """Returns check()'s first true value, or fails naming what was awaited."""
-    end = time.monotonic() + deadline
-    while True:
-        value = check()
-        if value:
-            return value
-        if time.monotonic() > end:
-            raise Failure(f"gave up waiting for {what}")
-        time.sleep(interval)
 
 
 class Server:
@@ -161,10 +144,7 @@ class Server:
         return None
 
 
-CALL = re.compile(r"^(\d+) ([<>]) (\w+)(?:\(([^)]*)\))?(?: = (-?\d+))?$")
-
-
-class Program:
+class Program(CallLog):
     """build/crtest on a server, its driver calls written down by the recorder."""
 
     def __init__(self, server, program, recorder_dir, driver, delays="", environment=None):
@@ -192,41 +172,6 @@ class Program:
         self.process.wait()
         self.process.stdout.close()
         shutil.rmtree(self.folder, ignore_errors=True)
-
-    # The driver's call log: one (time in s, "begin"/"end", name, argument, result) a line.
-    def calls(self):
-        try:
-            with open(self.log_path) as log:
-                lines = log.read().splitlines()
-        except FileNotFoundError:
-            return []
-        entries = []
-        for line in lines:
-            match = CALL.match(line)
-            if not match:
-                raise Failure(f"unreadable call log line: {line!r}")
-            ns, way, name, argument, result = match.groups()
-            entries.append((int(ns) / 1e9, "begin" if way == ">" else "end",
-                            name + (f"({argument})" if argument is not None else ""),
-                            None if result is None else int(result)))
-        return entries
-
-    def ended_calls(self):
-        """The calls that have returned, in order, as "Name(argument)"."""
-        return [call for _, way, call, _ in self.calls() if way == "end"]
-
-    def time_of(self, way, call, occurrence=1):
-        """When the given call began or ended for the n-th time (monotonic seconds, the
-        clock time.monotonic() reads), or None if it has not."""
-        times = [t for t, w, c, _ in self.calls() if w == way and c == call]
-        return times[occurrence - 1] if len(times) >= occurrence else None
-
-    def wait_for_call(self, way, call, occurrence=1):
-        """Waits until the given call has begun or ended for the n-th time."""
-        def seen():
-            matches = [c for c in self.calls() if c[1] == way and c[2] == call]
-            return len(matches) >= occurrence
-        poll(f"{call} to {way} ({occurrence})", seen)
 
     def origin(self):
         geometry = self.window.get_geometry()
