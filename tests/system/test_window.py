@@ -6,7 +6,9 @@ driver in the environment (see tests/system/CMakeLists.txt).
 """
 
 import os
+import shutil
 import sys
+import tempfile
 import time
 import unittest
 
@@ -279,6 +281,32 @@ class Painting(WindowTest):
         self.assertGreater(program.ink(statistics_box(13)), 0)
         self.assertEqual(program.ink(statistics_box(14)), 0)
 
+
+
+class Help(WindowTest):
+    def test_a_failing_editor_is_told_and_the_window_goes_on(self):
+        # xdg-open gives up only after a while, as it does when a terminal editor finds no
+        # terminal: its failure comes from the event loop, as a message box of the window.
+        tools = tempfile.mkdtemp(prefix="crtest-tools-")
+        self.addCleanup(shutil.rmtree, tools, True)
+        with open(os.path.join(tools, "xdg-open"), "w") as stand_in:
+            stand_in.write(f"#!/bin/sh\necho \"$@\" > {tools}/opened\n"
+                           "echo 'no terminal emulator found' >&2\nexit 4\n")
+        os.chmod(os.path.join(tools, "xdg-open"), 0o755)
+        program = self.start(environment={"PATH": tools + ":" + os.environ["PATH"]})
+        mark = len(program.ended_calls())
+        program.click("cmdHelp")
+        program.answer_message()
+        # The program starts in a folder of its own: the readme is the one beside it.
+        with open(os.path.join(tools, "opened")) as opened:
+            self.assertEqual(opened.read(),
+                             os.path.join(os.path.dirname(PROGRAM), "Readme.Txt") + "\n")
+        xsession.poll("the window to have the focus again",
+                      lambda: program.has_focus() and not program.message_box_up())
+        program.click("Status_Cmd")
+        program.wait_for_call("end", "DrawerState(7)", 2)
+        self.exit()
+        self.assertEqual(self.calls_since(mark), REFRESH + ["CloseBexor"])
 
 
 class FullValues(WindowTest):
