@@ -187,3 +187,35 @@ bool loadDriver(const std::string &name, DriverFunctions *functions, std::string
     *functions = found;
     return true;
 }
+
+std::string loadedFileOf(const DriverFunctions &functions)
+{
+    const void *address = reinterpret_cast<const void *>(functions.openBexor);
+    if (!address)
+        return {};
+#ifdef _WIN32
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS
+                                    | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            static_cast<LPCWSTR>(address), &module))
+        return {};
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(module, path.data(), DWORD(path.size()));
+        if (length == 0)
+            return {};
+        if (length < path.size()) {
+            path.resize(length);
+            return toUtf8(path.c_str());
+        }
+        path.resize(path.size() * 2);
+    }
+#else
+    Dl_info info;
+    if (dladdr(address, &info) == 0 || !info.dli_fname)
+        return {};
+    // The loader keeps the name it was given; a plain name found along the search path
+    // is kept as the path it was found at, so this is already a path.
+    return info.dli_fname;
+#endif
+}
