@@ -22,6 +22,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <type_traits>
 
 namespace {
 
@@ -129,8 +130,8 @@ int32_t BEXOR_CALL DrawerState(int32_t drawer)
                     [drawer] { return target().drawerState(drawer); });
 }
 
-int32_t BEXOR_CALL RetrieveStatistics(int16_t unit, int32_t selector, uint8_t *buffer,
-                                      int16_t length)
+int32_t BEXOR_CALL RetrieveStatistics(int32_t unit, int32_t selector, uint8_t *buffer,
+                                      int32_t length)
 {
     const std::string call = "RetrieveStatistics(" + std::to_string(unit) + ','
             + std::to_string(selector) + ',' + std::to_string(length) + ')';
@@ -138,3 +139,12 @@ int32_t BEXOR_CALL RetrieveStatistics(int16_t unit, int32_t selector, uint8_t *b
         return target().retrieveStatistics(unit, selector, buffer, length);
     });
 }
+
+// A definition whose parameters differ from the interface's is a C++ overload of its own
+// that nothing exports, and the program would find no such function in the recorder; an
+// overloaded name has no single address, so these stop the build instead.
+static_assert(std::is_same_v<decltype(&OpenBexor), OpenBexorFn>);
+static_assert(std::is_same_v<decltype(&CloseBexor), CloseBexorFn>);
+static_assert(std::is_same_v<decltype(&DrawerOpen), DrawerOpenFn>);
+static_assert(std::is_same_v<decltype(&DrawerState), DrawerStateFn>);
+static_assert(std::is_same_v<decltype(&RetrieveStatistics), RetrieveStatisticsFn>);
