@@ -11,7 +11,9 @@ case "$1" in run|test) ;; *) usage ;; esac
 packages=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libgl-dev fonts-liberation
           xdg-utils libbenchmark-dev xvfb
           # the system tests: the program on a private X server with a window manager
-          python3 python3-xlib python3-pil openbox)
+          python3 python3-xlib python3-pil openbox
+          # the check from outside: its JSON against the schema, its metrics parsed
+          python3-jsonschema python3-prometheus-client)
 missing=()
 for package in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' \
