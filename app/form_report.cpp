@@ -2,6 +2,7 @@
 #include "crtest_form.h"
 
 #include <QClipboard>
+#include <QDateTime>
 #include <QGuiApplication>
 #include <QLineEdit>
 
@@ -9,7 +10,7 @@ Report CRTEST_Form::reportOfWhatIsShown() const
 {
     Report report;
     report.origin = ReportOrigin::Window;
-    report.time = QDateTime::currentDateTimeUtc();
+    report.time = QDateTime::currentSecsSinceEpoch();
     if (!m_driver) {
         report.device = DeviceState::NotBound;
         report.bindError = m_driverError;

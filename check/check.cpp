@@ -147,7 +147,8 @@ Report runCheck(const CheckSetup &setup, CheckWaits &waits)
     if (!setup.driver) {
         report.device = DeviceState::NotBound;
         report.bindError = setup.bindError;
-        qCInfo(lcEvents, "The driver library could not be loaded: %s",
+        if (loggingWanted())
+            qCInfo(lcEvents, "The driver library could not be loaded: %s",
                qUtf8Printable(setup.bindError));
         return report;
     }
@@ -194,6 +195,8 @@ StatisticsResult readStatistics(DrawerDriver &driver)
 
 void logOpenOutcome(const QList<int32_t> &results)
 {
+    if (!loggingWanted())
+        return;
     QStringList numbers;
     for (const int32_t result : results)
         numbers << QString::number(result);
@@ -207,12 +210,16 @@ void logOpenOutcome(const QList<int32_t> &results)
 
 void logDrawerReading(int drawer, int32_t code, DrawerReading reading)
 {
+    if (!loggingWanted())
+        return;
     qCInfo(lcEvents, "Drawer %d is %s (state code %d)", drawer, qUtf8Printable(readingText(reading)),
            int(code));
 }
 
 void logStatistics(const StatisticsResult &statistics)
 {
+    if (!loggingWanted())
+        return;
     const StatisticsValues &v = statistics.values;
     switch (statistics.outcome) {
     case StatisticsResult::Outcome::Read:
@@ -241,5 +248,7 @@ void logStatistics(const StatisticsResult &statistics)
 
 void logKick(int drawer, int32_t status)
 {
+    if (!loggingWanted())
+        return;
     qCInfo(lcEvents, "Drawer %d kicked (DrawerOpen returned %d)", drawer, int(status));
 }

@@ -30,7 +30,7 @@ struct CheckSetup
     QString driverFile;
     bool kickAsked = false;
     QList<int> kicks; // drawer numbers, in the order they are kicked
-    QDateTime time;
+    qint64 time = 0; // when the check started, seconds since 1970
 };
 
 // Runs the check. Once a driver is bound, CloseBexor is its last call, made exactly once on

@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 
 #include <cstdio>
+#include <ctime>
 #include <exception>
 #include <optional>
 
@@ -18,6 +19,7 @@ int runCheckProgram(int argc, char **argv, const CommandLine &line)
     // First of all, before Qt or the driver can start a thread that would take the signals.
     SignalWaits waits;
     QCoreApplication application(argc, argv);
+    setLoggingWanted(loggingConfigured(line.verbose));
     if (line.verbose)
         QLoggingCategory::setFilterRules(QLatin1String(VerboseLoggingRules));
 
@@ -34,7 +36,7 @@ int runCheckProgram(int argc, char **argv, const CommandLine &line)
     setup.driverFile = library ? library->file() : QString();
     setup.kickAsked = line.kickAsked;
     setup.kicks = line.kicks;
-    setup.time = QDateTime::currentDateTimeUtc();
+    setup.time = qint64(std::time(nullptr));
 
     Report report;
     try {

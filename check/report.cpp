@@ -5,6 +5,7 @@
 #include <QJsonObject>
 
 #include <csignal>
+#include <ctime>
 
 namespace {
 
@@ -241,6 +242,20 @@ std::optional<quint64> countValue(const QString &text)
     return text.toULongLong();
 }
 
+QString isoTime(qint64 secondsSince1970)
+{
+    const std::time_t time = std::time_t(secondsSince1970);
+    std::tm parts{};
+#ifdef _WIN32
+    gmtime_s(&parts, &time);
+#else
+    gmtime_r(&time, &parts);
+#endif
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
+    return QString::fromLatin1(text);
+}
+
 QStringList problemsOf(const Report &report)
 {
     QStringList problems;
@@ -291,7 +306,7 @@ QString reportText(const Report &report)
     QStringList lines;
     lines << QStringLiteral("crtest 2.00 %1 at %2")
                      .arg(check ? QStringLiteral("check") : QStringLiteral("window"),
-                          report.time.toUTC().toString(Qt::ISODate));
+                          isoTime(report.time));
     if (report.device == DeviceState::NotBound)
         lines << QStringLiteral("Driver: not loaded: %1").arg(printable(report.bindError));
     else
@@ -356,7 +371,7 @@ QByteArray reportJson(const Report &report)
             {"program", "crtest"},
             {"version", "2.00"},
             {"origin", check ? "check" : "window"},
-            {"time", report.time.toUTC().toString(Qt::ISODate)},
+            {"time", isoTime(report.time)},
             {"device", deviceKey(report.device)},
     };
     root.insert("driver", QJsonObject{
@@ -444,7 +459,7 @@ QByteArray reportOpenMetrics(const Report &report)
         sample("crtest_drawer_failed_opens_total", {}, qint64(*failed));
 
     family("crtest_check_timestamp_seconds", "gauge", "When the check ran, in seconds since 1970.");
-    sample("crtest_check_timestamp_seconds", {}, report.time.toSecsSinceEpoch());
+    sample("crtest_check_timestamp_seconds", {}, report.time);
     family("crtest_check_exit_status", "gauge", "The exit status of the check; 0 means all well.");
     sample("crtest_check_exit_status", {}, exitStatusOf(report));
     out += "# EOF\n";

@@ -4,7 +4,6 @@
 // through the same formatters, so a pasted window report reads like a check's.
 #pragma once
 
-#include <QDateTime>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -64,7 +63,7 @@ struct KickResult
 struct Report
 {
     ReportOrigin origin = ReportOrigin::Check;
-    QDateTime time;
+    qint64 time = 0; // seconds since 1970, UTC
     QString driverFile; // the library the loader mapped; empty when none was bound
     QString bindError; // the loader's reason when none was bound
     DeviceState device = DeviceState::NotBound;
@@ -102,6 +101,10 @@ std::optional<quint64> countValue(const QString &text);
 // terminal's cursor or worse, so they are written as \xHH, and a backslash as \\ to keep
 // that unambiguous.
 QString printableText(const QString &text);
+
+// "2026-12-01T03:00:00Z". Formatted by the C library: Qt's date formatting alone would grow
+// the check's memory by some 0.7 MiB.
+QString isoTime(qint64 secondsSince1970);
 
 QString reportText(const Report &report);
 QByteArray reportJson(const Report &report);

@@ -1,16 +1,5 @@
 #include "bexorlibrary.h"
 
-#include <QFileInfo>
-
-namespace {
-// The loader keeps a relative path as it was given (LD_LIBRARY_PATH=sim): it is relative
-// to the folder the program started in, which a report read elsewhere does not know.
-QString absoluteFile(const QString &file)
-{
-    return file.isEmpty() ? file : QFileInfo(file).absoluteFilePath();
-}
-} // namespace
-
 std::unique_ptr<BexorLibrary> BexorLibrary::load(const QString &name, QString *error)
 {
     DriverFunctions functions;
@@ -20,5 +9,5 @@ std::unique_ptr<BexorLibrary> BexorLibrary::load(const QString &name, QString *e
         return nullptr;
     }
     return std::unique_ptr<BexorLibrary>(
-            new BexorLibrary(functions, absoluteFile(QString::fromStdString(loadedFileOf(functions)))));
+            new BexorLibrary(functions, QString::fromStdString(loadedFileOf(functions))));
 }

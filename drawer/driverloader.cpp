@@ -6,6 +6,7 @@
 #  include <dlfcn.h>
 #  include <link.h>
 #  include <sys/stat.h>
+#  include <unistd.h>
 
 #  include <cstring>
 #  include <fstream>
@@ -214,8 +215,15 @@ std::string loadedFileOf(const DriverFunctions &functions)
     Dl_info info;
     if (dladdr(address, &info) == 0 || !info.dli_fname)
         return {};
-    // The loader keeps the name it was given; a plain name found along the search path
-    // is kept as the path it was found at, so this is already a path.
-    return info.dli_fname;
+    // A plain name is kept as the path the search found it at; a relative one, as with
+    // LD_LIBRARY_PATH=sim, is relative to the folder the program started in, which a report
+    // read elsewhere does not know.
+    std::string file = info.dli_fname;
+    if (!file.empty() && file[0] != '/') {
+        std::vector<char> folder(4096);
+        if (getcwd(folder.data(), folder.size()))
+            file = std::string(folder.data()) + '/' + (file.rfind("./", 0) == 0 ? file.substr(2) : file);
+    }
+    return file;
 #endif
 }

@@ -16,7 +16,8 @@ int32_t logged(const QString &call, Call &&forward)
     timer.start();
     const int32_t result = forward();
     const double ms = double(timer.nsecsElapsed()) / 1e6;
-    qCInfo(lcDriver, "%s = %d (%.3f ms)", qUtf8Printable(call), int(result), ms);
+    if (loggingWanted())
+        qCInfo(lcDriver, "%s = %d (%.3f ms)", qUtf8Printable(call), int(result), ms);
     return result;
 }
 

@@ -23,7 +23,7 @@ StatisticsResult read(const char *good, const char *failed)
 Report healthy()
 {
     Report report;
-    report.time = QDateTime(QDate(2026, 12, 1), QTime(3, 0), Qt::UTC);
+    report.time = 1796094000;
     report.driverFile = "/usr/lib/x86_64-linux-gnu/libbexor.so";
     report.device = DeviceState::Open;
     report.openResults = {0};
@@ -48,7 +48,7 @@ Report kicked()
 Report notOpened()
 {
     Report report;
-    report.time = QDateTime(QDate(2026, 12, 1), QTime(3, 0), Qt::UTC);
+    report.time = 1796094000;
     report.driverFile = "/x/libbexor.so";
     report.device = DeviceState::DidNotOpen;
     report.openResults = {2, 2};

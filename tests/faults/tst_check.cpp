@@ -340,7 +340,7 @@ private slots:
         setup.driverFile = bound ? bound->file() : QString();
         setup.kickAsked = fault.kickAsked;
         setup.kicks = fault.kicks;
-        setup.time = QDateTime(QDate(2026, 12, 1), QTime(3, 0), Qt::UTC);
+        setup.time = 1796094000;
         const Report report = runCheck(setup, waits);
 
         QCOMPARE(exitStatusOf(report), status);
