@@ -77,7 +77,7 @@ done
 # The simulator must never sit where the loader looks for the real driver.
 grep -q 'libbexor' <<<"$contents" && fail "$utility ships a driver library"
 # The program finds its window module beside itself: /usr/bin/crtest only links to it.
-dpkg-deb -c "$utility" | grep -qE "^l.* \./usr/bin/crtest -> \.\./lib/$multiarch/crtest/crtest\$" \
+grep -qE "^l.* \./usr/bin/crtest -> \.\./lib/$multiarch/crtest/crtest\$" <<<"$(dpkg-deb -c "$utility")" \
     || fail "$utility: /usr/bin/crtest is not a relative link to $private_dir/crtest"
 sim_contents=$(dpkg-deb -c "$simulator" | awk '{print $6}')
 sim_dir=/usr/lib/$multiarch/crtest-simulator

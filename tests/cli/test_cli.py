@@ -237,6 +237,43 @@ class Check(unittest.TestCase):
         self.assertEqual(len(only), 11)
         self.assertTrue(all(l.startswith("crtest.driver: ") for l in only))
 
+    def test_logging_rules_from_a_configuration_file(self):
+        """Qt's own qtlogging.ini turns the log on too, though the check looks for it itself."""
+        folder = tempfile.mkdtemp()
+        self.addCleanup(shutil.rmtree, folder)
+        os.makedirs(os.path.join(folder, "QtProject"))
+        with open(os.path.join(folder, "QtProject", "qtlogging.ini"), "w") as ini:
+            ini.write("[Rules]\ncrtest.events=true\n")
+        lines = self.check(XDG_CONFIG_HOME=folder).stderr.splitlines()
+        self.assertEqual(lines[0], "crtest.events: The controller is open (OpenBexor returned 0)")
+        self.assertEqual(len(lines), 10)
+
+    def test_example_service_leaves_a_whole_metrics_file(self):
+        """The shipped service's command, with the metrics folder moved: a good check, a
+        failing one and one that cannot run each leave a file the collector can read."""
+        with open(os.environ["CRTEST_SERVICE"]) as unit:
+            text = unit.read()
+        command = re.search(r"^ExecStart=/bin/sh -c '(.*?)'\n", re.sub(r"\\\n", " ", text),
+                            re.M).group(1)
+        script = command.replace("$$", "$").replace("%%", "%").replace("\\\\", "\\")
+        folder = tempfile.mkdtemp()
+        self.addCleanup(shutil.rmtree, folder)
+        script = script.replace("/var/lib/prometheus/node-exporter", folder)
+        program_dir = os.path.dirname(PROGRAM)
+        for path, settings, status in ((program_dir, {}, 0),
+                                       (program_dir, {"BEXOR_SIM_OPEN_FAIL": "always"}, 4),
+                                       ("/nonexistent", {}, 127)):
+            with self.subTest(settings=settings, status=status):
+                env = environment(PATH=path + ":/usr/bin:/bin", **settings)
+                result = subprocess.run(["/bin/sh", "-c", script], env=env, capture_output=True,
+                                        text=True, timeout=DEADLINE)
+                self.assertEqual(result.returncode, status, result.stderr)
+                self.assertEqual(os.listdir(folder), ["crtest.prom"])
+                with open(os.path.join(folder, "crtest.prom")) as metrics:
+                    families = {f.name: f for f in
+                                textformat.text_string_to_metric_families(metrics.read())}
+                self.assertEqual(families["crtest_check_exit_status"].samples[0].value, status)
+
     def test_no_gui_library_is_mapped(self):
         result = self.check(LD_DEBUG="files")
         for library in ("libQt6Gui", "libQt6Widgets", "crtest-window", "platforms/"):
