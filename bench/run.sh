@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
 # Builds the benchmarks optimised and runs them all, under Xvfb and offscreen (the check
-# without any display), printing
-# every figure beside its target (see bench/README.md).
+# without any display), printing every figure beside its target (see bench/README.md).
 #
 #   bench/run.sh                      full run in build-bench/ (Release), about 5 minutes
 #   bench/run.sh --smoke              each benchmark once, quickly: proves they still work
