@@ -311,6 +311,17 @@ class Signals(unittest.TestCase):
         self.assertIn("  The check was interrupted by SIGTERM before it finished.\n", out)
         self.assertTrue(out.endswith("Exit status: 143 (interrupted)\n"), out)
 
+    def test_sigterm_inside_the_last_call(self):
+        """No wait follows the statistics read: only the look after it sees the signal."""
+        status, out, calls = self.recorded(signal.SIGTERM, "> RetrieveStatistics",
+                                           "RetrieveStatistics=300")
+        self.assertEqual(status, 143, out)
+        self.assertEqual(calls[-4:], ["> RetrieveStatistics(0,15,106)",
+                                      "< RetrieveStatistics(0,15,106) = 0",
+                                      "> CloseBexor", "< CloseBexor = 0"])
+        self.assertIn("  Serial number:        SIMULATED-0001\n", out)
+        self.assertTrue(out.endswith("Exit status: 143 (interrupted)\n"), out)
+
     def test_sigint_inside_a_slow_call(self):
         """The call under way is not cut short; the controller is closed after it."""
         status, out, calls = self.recorded(signal.SIGINT, "> DrawerState(1)", "DrawerState=300")

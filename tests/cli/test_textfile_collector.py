@@ -22,6 +22,8 @@ def free_port():
 
 
 class TextfileCollector(unittest.TestCase):
+    longMessage = False
+
     def test_scrape(self):
         folder = tempfile.mkdtemp()
         self.addCleanup(shutil.rmtree, folder)
@@ -60,7 +62,7 @@ class TextfileCollector(unittest.TestCase):
                      "# HELP crtest_device_open Whether the controller opened in the check (1) or not (0).",
                      "crtest_device_open 1",
                      "crtest_check_exit_status 0"):
-            self.assertIn(line, scraped)
+            self.assertIn(line, scraped, "\n".join(l for l in scraped if "crtest" in l))
 
 
 if __name__ == "__main__":
