@@ -13,7 +13,9 @@ packages=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libgl-dev fonts-
           # the system tests: the program on a private X server with a window manager
           python3 python3-xlib python3-pil openbox qt6ct
           # ... and on a headless Wayland compositor, driven through the accessibility bus
-          weston qt6-wayland dbus-daemon dbus-bin at-spi2-core python3-gi gir1.2-atspi-2.0)
+          weston qt6-wayland dbus-daemon dbus-bin at-spi2-core python3-gi gir1.2-atspi-2.0
+          # the check from outside: its JSON against the schema, its metrics parsed
+          python3-jsonschema python3-prometheus-client)
 missing=()
 for package in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' \

@@ -1,6 +1,7 @@
 // Start-up, shut-down and the help command of the window.
 #include "crtest_form.h"
 
+#include "check.h"
 #include "drawerdriver.h"
 #include "formservices.h"
 #include "statisticsblock.h"
@@ -43,14 +44,18 @@ void CRTEST_Form::Form_Load()
         message(OpenErrorText + QLatin1Char('\n') + m_driverError);
         return;
     }
+    const QList<int32_t> openResults{m_deviceResult};
     if (m_deviceResult != 0) {
         // A controller that was just plugged in may refuse the first open; one retry at
         // once is enough to tell that from a missing device.
         m_deviceResult = m_driver->openBexor();
+        logOpenOutcome(openResults + QList<int32_t>{m_deviceResult});
         if (m_deviceResult != 0) {
             message(OpenErrorText);
             return;
         }
+    } else {
+        logOpenOutcome(openResults);
     }
 
     Kick_Cmd->setEnabled(true);

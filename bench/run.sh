@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the benchmarks optimised and runs them all, under Xvfb and offscreen, printing
-# every figure beside its target (see bench/README.md).
+# Builds the benchmarks optimised and runs them all, under Xvfb and offscreen (the check
+# without any display), printing every figure beside its target (see bench/README.md).
 #
 #   bench/run.sh                      full run in build-bench/ (Release), about 5 minutes
 #   bench/run.sh --smoke              each benchmark once, quickly: proves they still work
@@ -24,7 +24,8 @@ while [ $# -gt 0 ]; do
     shift
 done
 
-targets=(crtest bexor crbench_probe crbench_bare crbench_launch crbench_waits)
+targets=(crtest crtest-window bexor crbench_probe crbench_bare crbench_launch crbench_waits
+         crbench_check crbench_bare_core)
 if [ -z "$build" ]; then
     build="$root/build-bench"
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
@@ -41,10 +42,12 @@ cmake --build "$build" --target "${targets[@]}" >/dev/null
 if [ "$smoke" = 1 ]; then
     launch_runs=(--runs 1 --idle-runs 1 --idle-seconds 1 --idle-delay 0.2)
     waits_runs=(--runs 1)
+    check_runs=(--runs 1)
     statistics_runs=(--benchmark_repetitions=1 --benchmark_min_time=0.01)
 else
     launch_runs=(--runs 30 --idle-runs 3 --idle-seconds 10)
     waits_runs=(--runs 15)
+    check_runs=(--runs 15)
     statistics_runs=(--benchmark_repetitions=10)
 fi
 
@@ -119,3 +122,9 @@ for platform in xcb offscreen; do
         | grep -vE '^(Run on|CPU Caches|  L[0-9]|Load Average|[0-9]{4}-[0-9]{2}-|Running )' \
         | tee -a "$results"
 done
+
+# The check needs no platform at all: it runs once, without a display.
+echo | tee -a "$results"
+(unset DISPLAY QT_QPA_PLATFORM; "$build/bench/crbench_check" --program "$build/crtest" \
+    --bare "$build/bench/crbench_bare_core" --libpath "$build/sim" "${check_runs[@]}") \
+    | tee -a "$results"

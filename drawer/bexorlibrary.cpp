@@ -8,5 +8,6 @@ std::unique_ptr<BexorLibrary> BexorLibrary::load(const QString &name, QString *e
         *error = QString::fromStdString(reason);
         return nullptr;
     }
-    return std::unique_ptr<BexorLibrary>(new BexorLibrary(functions));
+    return std::unique_ptr<BexorLibrary>(
+            new BexorLibrary(functions, QString::fromStdString(loadedFileOf(functions))));
 }

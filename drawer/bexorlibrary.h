@@ -23,6 +23,9 @@ public:
     // its functions cannot be found.
     static std::unique_ptr<BexorLibrary> load(const QString &name, QString *error);
 
+    // The file the loader mapped, as a path (see loadedFileOf).
+    QString file() const { return m_file; }
+
     int32_t openBexor() override { return m_functions.openBexor(); }
     int32_t closeBexor() override { return m_functions.closeBexor(); }
     int32_t drawerOpen(int32_t drawer) override { return m_functions.drawerOpen(drawer); }
@@ -34,9 +37,13 @@ public:
     }
 
 private:
-    explicit BexorLibrary(const DriverFunctions &functions) : m_functions(functions) { }
+    BexorLibrary(const DriverFunctions &functions, const QString &file)
+        : m_functions(functions), m_file(file)
+    {
+    }
 
     // The library stays mapped until the process ends: a driver may keep threads or
     // handlers of its own alive after CloseBexor, and unloading it at exit gains nothing.
     DriverFunctions m_functions;
+    QString m_file;
 };

@@ -1,6 +1,7 @@
 // Kicking every ticked drawer, then showing what became of them.
 #include "crtest_form.h"
 
+#include "check.h"
 #include "drawerdriver.h"
 #include "formservices.h"
 
@@ -24,6 +25,7 @@ void CRTEST_Form::Kick_Cmd_Click()
     for (m_drawerIdx = 0; m_drawerIdx < DrawerCount; ++m_drawerIdx) {
         if (Drawer_Check[m_drawerIdx]->checkState() == Qt::Checked) {
             m_stateResult = m_driver->drawerOpen(m_drawerIdx);
+            logKick(m_drawerIdx, m_stateResult);
             if (!yieldToEvents())
                 return;
         }

@@ -1,6 +1,7 @@
 // Reading each drawer's state into its row of the window.
 #include "crtest_form.h"
 
+#include "check.h"
 #include "drawerdriver.h"
 #include "formservices.h"
 
@@ -26,7 +27,9 @@ QColor fromBgr(uint32_t bgr)
 void CRTEST_Form::ShowDrawerState(int index)
 {
     m_stateResult = m_driver->drawerState(index);
-    const DrawerLook look = lookOf(classifyDrawerState(m_stateResult, m_openCode[index]));
+    const DrawerCondition condition = classifyDrawerState(m_stateResult, m_openCode[index]);
+    logDrawerReading(index, m_stateResult, readingOf(condition));
+    const DrawerLook look = lookOf(condition);
 
     QLineEdit *state = Drawer_State[index];
     QPalette palette = state->palette();

@@ -6,6 +6,7 @@
 #  include <dlfcn.h>
 #  include <link.h>
 #  include <sys/stat.h>
+#  include <unistd.h>
 
 #  include <cstring>
 #  include <fstream>
@@ -186,4 +187,43 @@ bool loadDriver(const std::string &name, DriverFunctions *functions, std::string
         return false;
     *functions = found;
     return true;
+}
+
+std::string loadedFileOf(const DriverFunctions &functions)
+{
+    const void *address = reinterpret_cast<const void *>(functions.openBexor);
+    if (!address)
+        return {};
+#ifdef _WIN32
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS
+                                    | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            static_cast<LPCWSTR>(address), &module))
+        return {};
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(module, path.data(), DWORD(path.size()));
+        if (length == 0)
+            return {};
+        if (length < path.size()) {
+            path.resize(length);
+            return toUtf8(path.c_str());
+        }
+        path.resize(path.size() * 2);
+    }
+#else
+    Dl_info info;
+    if (dladdr(address, &info) == 0 || !info.dli_fname)
+        return {};
+    // A plain name is kept as the path the search found it at; a relative one, as with
+    // LD_LIBRARY_PATH=sim, is relative to the folder the program started in, which a report
+    // read elsewhere does not know.
+    std::string file = info.dli_fname;
+    if (!file.empty() && file[0] != '/') {
+        std::vector<char> folder(4096);
+        if (getcwd(folder.data(), folder.size()))
+            file = std::string(folder.data()) + '/' + (file.rfind("./", 0) == 0 ? file.substr(2) : file);
+    }
+    return file;
+#endif
 }

@@ -19,3 +19,8 @@ struct DriverFunctions
 // Windows without the current directory), a path is loaded as it stands. On failure
 // returns false and the loader's own reason, naming the file or the missing function.
 bool loadDriver(const std::string &name, DriverFunctions *functions, std::string *error);
+
+// The file the loader actually mapped for a bound driver, found from one of its resolved
+// functions (UTF-8; empty if the system cannot tell). A plain name may have been found
+// anywhere along the search, and a support ticket needs to know where.
+std::string loadedFileOf(const DriverFunctions &functions);

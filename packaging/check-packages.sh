@@ -59,8 +59,14 @@ done
 
 # --- What the packages hold ---
 contents=$(dpkg-deb -c "$utility" | awk '{print $6}')
-for path in ./usr/bin/crtest ./usr/share/crtest/Readme.Txt ./usr/share/applications/crtest.desktop \
+multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
+private_dir=/usr/lib/$multiarch/crtest
+for path in ./usr/bin/crtest ".$private_dir/crtest" ".$private_dir/crtest-window.so" \
+            ./usr/share/crtest/Readme.Txt ./usr/share/applications/crtest.desktop \
             ./usr/share/metainfo/org.example.crtest.metainfo.xml \
+            ./usr/share/doc/crtest/crtest-report.schema.json \
+            ./usr/share/doc/crtest/examples/crtest-check.service \
+            ./usr/share/doc/crtest/examples/crtest-check.timer \
             ./usr/share/doc/crtest/copyright ./usr/share/man/man1/crtest.1.gz; do
     grep -qxF "$path" <<<"$contents" || fail "$utility lacks $path"
 done
@@ -70,8 +76,10 @@ for size in 16 22 24 32 48 64 128 256; do
 done
 # The simulator must never sit where the loader looks for the real driver.
 grep -q 'libbexor' <<<"$contents" && fail "$utility ships a driver library"
+# The program finds its window module beside itself: /usr/bin/crtest only links to it.
+grep -qE "^l.* \./usr/bin/crtest -> \.\./lib/$multiarch/crtest/crtest\$" <<<"$(dpkg-deb -c "$utility")" \
+    || fail "$utility: /usr/bin/crtest is not a relative link to $private_dir/crtest"
 sim_contents=$(dpkg-deb -c "$simulator" | awk '{print $6}')
-multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 sim_dir=/usr/lib/$multiarch/crtest-simulator
 grep -qxF ".$sim_dir/libbexor.so" <<<"$sim_contents" \
     || fail "$simulator does not keep libbexor.so in $sim_dir"
@@ -112,8 +120,12 @@ for package in "${packages[@]}"; do
     [ "$(dpkg-query -W -f='${Status} ${Version}' "$package")" = "install ok installed 2.00" ] \
         || fail "$package 2.00 is not installed"
 done
-cmp /usr/bin/crtest <(dpkg-deb --fsys-tarfile "$utility" | tar -xO ./usr/bin/crtest) \
-    || fail "the installed /usr/bin/crtest is not the one in $utility"
+for file in "$private_dir/crtest" "$private_dir/crtest-window.so"; do
+    cmp "$file" <(dpkg-deb --fsys-tarfile "$utility" | tar -xO ".$file") \
+        || fail "the installed $file is not the one in $utility"
+done
+[ "$(readlink -f /usr/bin/crtest)" = "$private_dir/crtest" ] \
+    || fail "the installed /usr/bin/crtest does not lead to $private_dir/crtest"
 cmp "$sim_dir/libbexor.so" <(dpkg-deb --fsys-tarfile "$simulator" | tar -xO ".$sim_dir/libbexor.so") \
     || fail "the installed simulator is not the one in $simulator"
 
@@ -124,4 +136,10 @@ log=$(cd /usr/share/crtest && QT_QPA_PLATFORM=offscreen LD_DEBUG=files LD_LIBRAR
       timeout 5 crtest 2>&1) || status=$?
 [ "$status" -eq 124 ] || { echo "$log" | tail -20; fail "installed crtest ended with status $status"; }
 grep -q "calling init: $sim_dir/libbexor.so" <<<"$log" || fail "installed crtest did not load the simulator"
-echo "package check: both packages built and valid, lintian silent, the installed program is the one built and runs"
+grep -q "calling init: $private_dir/crtest-window.so" <<<"$log" \
+    || fail "installed crtest did not load its window module"
+# The check, with no display at all, against the installed simulator.
+report=$(env -u DISPLAY -u WAYLAND_DISPLAY LD_LIBRARY_PATH="$sim_dir" crtest --check) \
+    || fail "installed crtest --check ended with status $?"
+grep -qx "  Serial number:        SIMULATED-0001" <<<"$report" || fail "installed crtest --check did not report the simulator"
+echo "package check: both packages built and valid, lintian silent, the installed program is the one built, opens its window and checks"

@@ -8,10 +8,25 @@ set(CRTEST_SIM_DIR ${CMAKE_INSTALL_LIBDIR}/crtest-simulator)
 # On Debian GNUInstallDirs puts the multiarch triplet in LIBDIR (lib/x86_64-linux-gnu), so
 # every text that names the simulator's folder is made here, for the machine built on.
 set(CRTEST_SIM_FULL_DIR ${CMAKE_INSTALL_FULL_LIBDIR}/crtest-simulator)
+set(CRTEST_PRIVATE_FULL_DIR ${CMAKE_INSTALL_FULL_LIBDIR}/crtest)
 set(docs ${CMAKE_CURRENT_BINARY_DIR}/packaging)
 file(MAKE_DIRECTORY ${docs})
 
-install(TARGETS crtest RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT utility)
+# The program and its window module live together in a private folder, where the program
+# finds the module beside itself; /usr/bin/crtest is a relative link to it.
+set(CRTEST_PRIVATE_DIR ${CMAKE_INSTALL_LIBDIR}/crtest)
+install(TARGETS crtest RUNTIME DESTINATION ${CRTEST_PRIVATE_DIR} COMPONENT utility)
+install(TARGETS crtest-window LIBRARY DESTINATION ${CRTEST_PRIVATE_DIR} COMPONENT utility)
+file(RELATIVE_PATH crtest_link ${CMAKE_INSTALL_FULL_BINDIR}
+     ${CMAKE_INSTALL_PREFIX}/${CRTEST_PRIVATE_DIR}/crtest)
+file(MAKE_DIRECTORY ${docs}/bin)
+file(CREATE_LINK ${crtest_link} ${docs}/bin/crtest SYMBOLIC)
+install(FILES ${docs}/bin/crtest DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT utility)
+# The report's JSON schema and the nightly check for node_exporter, as documentation.
+install(FILES check/crtest-report.schema.json
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/crtest COMPONENT utility)
+install(FILES packaging/examples/crtest-check.service packaging/examples/crtest-check.timer
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/crtest/examples COMPONENT utility)
 # The help button opens Readme.Txt from the current directory; the menu entry starts the
 # program in the folder that holds it. The copy installed there names the folders the
 # packages really use, where the one in the source tree can only say <arch>.

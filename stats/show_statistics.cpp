@@ -1,6 +1,7 @@
 // Reading the statistics block and showing its six records.
 #include "crtest_form.h"
 
+#include "check.h"
 #include "crmodule1.h"
 #include "drawerdriver.h"
 #include "formservices.h"
@@ -32,11 +33,13 @@ void CRTEST_Form::ShowStatistics()
     const int32_t result =
             m_driver->retrieveStatistics(StatUnit, StatId, buffer.data(), StatLen[StatId]);
     if (buffer.overrun()) {
+        logStatistics({StatisticsResult::Outcome::Overrun, result, {}});
         message(tr("The driver wrote past the statistics buffer; "
                    "the statistics it returned are not shown."));
         return;
     }
     if (result != 0) {
+        logStatistics({StatisticsResult::Outcome::Refused, result, {}});
         message(QStringLiteral("CR Retrieve Statistics error !!") + QString::number(result));
         return;
     }
@@ -55,4 +58,7 @@ void CRTEST_Form::ShowStatistics()
         m_services.paint(box);
         showValue(box, crModule1::BytesToNumber(bytes, [this](const QString &text) { message(text); }));
     }
+    logStatistics({StatisticsResult::Outcome::Shown, result,
+                   {crTextSValue[5]->text(), crTextSValue[6]->text(), crTextSValue[7]->text(),
+                    crTextSValue[10]->text(), crTextSValue[13]->text(), crTextSValue[14]->text()}});
 }

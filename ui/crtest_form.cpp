@@ -310,6 +310,9 @@ void CRTEST_Form::connectControls()
     connect(Status_Cmd, &QPushButton::clicked, this,
             [this] { runHandler(&CRTEST_Form::Status_Cmd_Click); });
     connect(Kick_Cmd, &QPushButton::clicked, this, [this] { runHandler(&CRTEST_Form::Kick_Cmd_Click); });
+    // The standard copy key puts a report of what the window shows on the clipboard.
+    auto *copy = new QShortcut(QKeySequence::Copy, this);
+    connect(copy, &QShortcut::activated, this, [this] { runHandler(&CRTEST_Form::Copy_Report); });
 }
 
 void CRTEST_Form::load()

@@ -5,6 +5,7 @@
 
 #include "drawerstate.h"
 #include "eventrules.h"
+#include "report.h"
 
 #include <QMap>
 #include <QWidget>
@@ -34,6 +35,11 @@ public:
 
     // Raised once after construction, as the window's load event.
     void load();
+
+    // The driver file the loader mapped, named in the copied report.
+    void setDriverFile(const QString &file) { m_driverFile = file; }
+    // What the window shows now, as a report; Ctrl+C puts its text on the clipboard.
+    Report reportOfWhatIsShown() const;
 
     // Controls, by the names the rest of the program uses.
     QPushButton *Status_Cmd = nullptr;
@@ -74,6 +80,7 @@ private:
     void cmdHelp_Click();
     void Status_Cmd_Click();
     void Kick_Cmd_Click();
+    void Copy_Report();
 
     void ShowDrawerState(int index);
     void ShowStatistics();
@@ -94,6 +101,7 @@ private:
 
     DrawerDriver *m_driver = nullptr;
     QString m_driverError;
+    QString m_driverFile;
     FormServices &m_services;
 
     int32_t m_deviceResult = 0;

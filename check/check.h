@@ -1,0 +1,49 @@
+// crtest --check: the controller opened as start-up opens it, every drawer read, the
+// statistics read once, the asked drawers kicked and read back, the controller closed, and
+// all of it gathered into a Report. The same binding, state classification, statistics
+// cutting and count decoding as the window, so the two cannot disagree.
+#pragma once
+
+#include "drawerstate.h"
+#include "report.h"
+
+#include <chrono>
+
+class DrawerDriver;
+
+// The check's waits, and the signals that may end it early. The program's waits block in the
+// kernel until the time is up or SIGINT/SIGTERM arrives; tests script both.
+class CheckWaits
+{
+public:
+    virtual ~CheckWaits() = default;
+    // Waits for duration. Returns the signal that ended the wait early, or 0.
+    virtual int wait(std::chrono::milliseconds duration) = 0;
+    // Returns a signal that arrived since the last look without waiting, or 0.
+    virtual int pendingSignal() = 0;
+};
+
+struct CheckSetup
+{
+    DrawerDriver *driver = nullptr; // null when the library could not be bound
+    QString bindError;
+    QString driverFile;
+    bool kickAsked = false;
+    QList<int> kicks; // drawer numbers, in the order they are kicked
+    qint64 time = 0; // when the check started, seconds since 1970
+};
+
+// Runs the check. Once a driver is bound, CloseBexor is its last call, made exactly once on
+// every path, a signal included; nothing is called after it.
+Report runCheck(const CheckSetup &setup, CheckWaits &waits);
+
+// One statistics read into the shared buffer, cut and decoded as the window does it.
+StatisticsResult readStatistics(DrawerDriver &driver);
+
+DrawerReading readingOf(DrawerCondition condition);
+
+// The outcomes a user sees, in crtest.events; the window reports its own through these.
+void logOpenOutcome(const QList<int32_t> &results);
+void logDrawerReading(int drawer, int32_t code, DrawerReading reading);
+void logStatistics(const StatisticsResult &statistics);
+void logKick(int drawer, int32_t status);

@@ -1,0 +1,26 @@
+// What the command line asks for. Parsed before anything else happens, so that --help,
+// --version and a usage error never load the driver nor touch the display.
+#pragma once
+
+#include <QList>
+#include <QString>
+
+struct CommandLine
+{
+    enum class Action { Window, Check, Help, Version, UsageError };
+    enum class Format { Text, Json, OpenMetrics };
+
+    Action action = Action::Window;
+    Format format = Format::Text;
+    bool verbose = false;
+    bool kickAsked = false;
+    QList<int> kicks;
+    // What to print: the help or version text, or for a usage error what was wrong.
+    QString text;
+};
+
+// arguments includes the program's name first, as argv has it.
+CommandLine parseCommandLine(const QStringList &arguments);
+
+// The short form of the syntax, shown with a usage error.
+QString usageLine();
