@@ -5,7 +5,6 @@
 #include "desktopservices.h"
 #include "logcategories.h"
 #include "loggingdriver.h"
-#include "loggingservices.h"
 #include "windowentry.h"
 
 #include <QApplication>
@@ -74,8 +73,7 @@ extern "C" int crtest_run_window(int argc, char **argv, int verbose)
     std::optional<LoggingDriver> driver;
     if (library)
         driver.emplace(*library);
-    DesktopServices desktop;
-    LoggingServices services(desktop);
+    DesktopServices services;
     CRTEST_Form form(driver ? &*driver : nullptr, driverError, services);
     form.setDriverFile(library ? library->file() : QString());
     // The load handler runs inside the event loop, so that closing the window during

@@ -3,6 +3,8 @@
 #include "caption.h"
 #include "drawerdriver.h"
 #include "formservices.h"
+#include "logcategories.h"
+#include "report.h"
 #include "picturebutton.h"
 #include "twips.h"
 
@@ -360,6 +362,8 @@ void CRTEST_Form::closeDevice()
 
 void CRTEST_Form::message(const QString &text)
 {
+    // A log says what the technician was told.
+    qCInfo(lcEvents, "Message box: %s", qUtf8Printable(printableText(text)));
     m_services.message(this, text);
 }
 

@@ -134,13 +134,13 @@ class Server:
         """The mapped window of that title, looked for below the root and, where a window
         manager has put it in a frame, below its frame."""
         for window in self.root.query_tree().children:
-            for candidate in [window] + window.query_tree().children:
-                try:
+            try:
+                for candidate in [window] + window.query_tree().children:
                     if candidate.get_wm_name() == title and \
                             candidate.get_attributes().map_state == X.IsViewable:
                         return candidate
-                except Exception:  # a window that went away while we looked
-                    continue
+            except Exception:  # a window that went away while we looked
+                continue
         return None
 
 
