@@ -19,8 +19,6 @@ const QString OpenErrorText = QStringLiteral("USB CR Open error !!");
 
 void CRTEST_Form::Form_Load()
 {
-    fillStatLen();
-    m_openCode = makeOpenCodes();
 
     CRFrame->setEnabled(false);
     CountFrame->setEnabled(false);

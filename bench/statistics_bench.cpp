@@ -68,7 +68,6 @@ private:
 void BM_DecodeBlock(benchmark::State &state)
 {
     ZeroDriver driver(false);
-    fillStatLen();
     StatisticsBuffer buffer;
     driver.retrieveStatistics(0, 15, buffer.data(), StatLen[15]);
     for (auto _ : state) {
@@ -95,11 +94,11 @@ void BM_ShowStatistics(benchmark::State &state)
     driver.forget();
     services.messages = 0;
     for (auto _ : state)
-        form.Kick_Cmd->click();
+        form.findChild<QPushButton *>("Kick_Cmd")->click();
     const auto shown = int64_t(driver.statisticsReads.size());
     if (shown != state.iterations() || services.messages != 2 * shown
-        || form.crTextSValue[13]->text() != QLatin1String("123456")
-        || form.crTextSValue[5]->text() != QLatin1String("SN-000123456"))
+        || form.findChild<QLineEdit *>("crTextSValue_13")->text() != QLatin1String("123456")
+        || form.findChild<QLineEdit *>("crTextSValue_5")->text() != QLatin1String("SN-000123456"))
         fail(state, "a kick no longer reads and shows the statistics block");
 }
 
@@ -113,7 +112,7 @@ void BM_PaintOneBox(benchmark::State &state)
     CRTEST_Form form(&driver, QString(), services);
     form.load();
     QCoreApplication::processEvents();
-    QLineEdit *box = form.crTextSValue[13];
+    QLineEdit *box = form.findChild<QLineEdit *>("crTextSValue_13");
     bool odd = false;
     for (auto _ : state) {
         box->setText((odd = !odd) ? QStringLiteral("1") : QStringLiteral("2"));

@@ -98,7 +98,7 @@ int measure(int runs)
     TimedServices services;
     CRTEST_Form form(&driver, QString(), services);
     form.load();
-    if (!form.Status_Cmd->isEnabled() || services.messages != 2)
+    if (!form.findChild<QPushButton *>("Status_Cmd")->isEnabled() || services.messages != 2)
         broken("start-up did not refresh and show the statistics");
 
     std::vector<double> refreshOver, refreshOverSleep, refreshOurs;
@@ -106,7 +106,7 @@ int measure(int runs)
         driver.forget();
         services.forget();
         const auto start = Clock::now();
-        form.Status_Cmd->click();
+        form.findChild<QPushButton *>("Status_Cmd")->click();
         const double wall = msBetween(start, Clock::now());
         if (driver.stateReads != 8 || services.sleepEnds.size() != 8)
             broken("a STATUS refresh no longer reads eight drawers with a wait each");
@@ -117,12 +117,12 @@ int measure(int runs)
 
     std::vector<double> kickGaps, statisticsGaps, kickOver;
     for (int run = 0; run < runs; ++run) {
-        for (QCheckBox *check : form.Drawer_Check)
+        for (QCheckBox *check : form.findChildren<QCheckBox *>())
             check->setChecked(true);
         driver.forget();
         services.forget();
         const auto start = Clock::now();
-        form.Kick_Cmd->click();
+        form.findChild<QPushButton *>("Kick_Cmd")->click();
         const double wall = msBetween(start, Clock::now());
         // Eight kicks, the settle wait, eight reads with their waits, then one statistics read.
         if (driver.kicks.size() != 8 || services.sleepEnds.size() != 9
@@ -144,7 +144,7 @@ int measure(int runs)
     row("kick: gap between DrawerOpen calls", kickGaps, "<= 1", 1);
     row("kick: last refresh wait to statistics read", statisticsGaps, "<= 1", 1);
     row("kick: wall time beyond its 1400 ms of waits", kickOver, "", 0);
-    std::printf("Tmr_Delay active at the end: %s\n", form.Tmr_Delay->isActive() ? "yes" : "no");
+    std::printf("Tmr_Delay active at the end: %s\n", form.findChild<QTimer *>("Tmr_Delay")->isActive() ? "yes" : "no");
     return 0;
 }
 

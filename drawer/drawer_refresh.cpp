@@ -27,7 +27,7 @@ QColor fromBgr(uint32_t bgr)
 void CRTEST_Form::ShowDrawerState(int index)
 {
     m_stateResult = m_driver->drawerState(index);
-    const DrawerCondition condition = classifyDrawerState(m_stateResult, m_openCode[index]);
+    const DrawerCondition condition = classifyDrawerState(m_stateResult, OpenCode[index]);
     logDrawerReading(index, m_stateResult, readingOf(condition));
     const DrawerLook look = lookOf(condition);
 

@@ -1,13 +1,5 @@
 #include "drawerstate.h"
 
-OpenCodeTable makeOpenCodes()
-{
-    OpenCodeTable codes{};
-    for (int n = 0; n < DrawerCount; ++n)
-        codes[n] = 16 * n;
-    return codes;
-}
-
 DrawerCondition classifyDrawerState(int32_t stateCode, int32_t openCode)
 {
     // Open is tested first: drawer 0 opens with 0, which other drawers use for closed.

@@ -12,7 +12,12 @@ inline constexpr int DrawerCount = 8;
 // Entry n is the code with which drawer n reports itself open; the ninth entry is never
 // read but kept so the table can be indexed by a finished drawer counter.
 using OpenCodeTable = std::array<int32_t, DrawerCount + 1>;
-OpenCodeTable makeOpenCodes();
+inline constexpr OpenCodeTable OpenCode = [] {
+    OpenCodeTable codes{};
+    for (int n = 0; n < DrawerCount; ++n)
+        codes[n] = 16 * n;
+    return codes;
+}();
 
 enum class DrawerCondition { Open, Closed, NotPresent };
 

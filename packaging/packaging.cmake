@@ -23,7 +23,7 @@ file(MAKE_DIRECTORY ${docs}/bin)
 file(CREATE_LINK ${crtest_link} ${docs}/bin/crtest SYMBOLIC)
 install(FILES ${docs}/bin/crtest DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT utility)
 # The report's JSON schema and the nightly check for node_exporter, as documentation.
-install(FILES check/crtest-report.schema.json
+install(FILES packaging/crtest-report.schema.json
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/crtest COMPONENT utility)
 install(FILES packaging/examples/crtest-check.service packaging/examples/crtest-check.timer
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/crtest/examples COMPONENT utility)

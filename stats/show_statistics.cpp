@@ -25,7 +25,6 @@ void showValue(QLineEdit *box, const QString &text)
 void CRTEST_Form::ShowStatistics()
 {
     StatisticsBuffer buffer;
-    StatId = 15;
     for (const int record : ShownRecords)
         showValue(crTextSValue[record], QString());
     m_services.paint(CountFrame);

@@ -3,19 +3,9 @@
 #include <algorithm>
 #include <numeric>
 
-std::array<int16_t, 16> StatLen{};
-int32_t StatId = 0;
-int16_t StatUnit = 0;
 
 namespace {
 constexpr uint8_t GuardByte = 0xA5;
-}
-
-void fillStatLen()
-{
-    constexpr std::array<int16_t, 14> lengths{4, 10, 16, 16, 16, 8, 4, 4, 4, 8, 4, 4, 4, 4};
-    std::copy(lengths.begin(), lengths.end(), StatLen.begin() + 1);
-    StatLen[15] = std::accumulate(lengths.begin(), lengths.end(), int16_t(0));
 }
 
 StatisticsBuffer::StatisticsBuffer()

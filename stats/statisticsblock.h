@@ -11,13 +11,17 @@
 
 // Indexed 1 to 14 by record number; entry 15 is their total, the length asked of the
 // driver. Entry 0 is unused so the record numbers read as they are.
-extern std::array<int16_t, 16> StatLen;
+inline constexpr std::array<int16_t, 16> StatLen{0, 4, 10, 16, 16, 16, 8, 4, 4, 4, 8, 4, 4, 4, 4, 106};
 // The selector and unit passed to the driver; the selector doubles as the index of the
 // total length in StatLen.
-extern int32_t StatId;
-extern int16_t StatUnit;
-
-void fillStatLen();
+inline constexpr int32_t StatId = 15;
+inline constexpr int16_t StatUnit = 0;
+static_assert([] {
+    int total = 0;
+    for (int n = 1; n <= 14; ++n)
+        total += StatLen[n];
+    return total == StatLen[StatId];
+}());
 
 inline constexpr int StatisticsBufferSize = 129;
 // Only the first 128 bytes are ever looked at; the last byte of the buffer is slack.

@@ -113,7 +113,7 @@ private slots:
         QTest::keyClick(&form, Qt::Key_C, Qt::ControlModifier);
         QVERIFY(QGuiApplication::clipboard()->text().startsWith("crtest 2.00 window at "));
         QGuiApplication::clipboard()->setText("before");
-        QTest::mouseClick(form.Exit_Cmd, Qt::LeftButton);
+        QTest::mouseClick(button(form, "Exit_Cmd"), Qt::LeftButton);
         QTest::keyClick(&form, Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(QGuiApplication::clipboard()->text(), QString("before"));
     }

@@ -11,21 +11,20 @@ class KickTest : public QObject
 
     enum Event { NoEvent, Status, ExitButton, CloseBox };
 
-    // The log a kick writes when it fires and refreshes the given drawers, ending with the
-    // statistics read and its two (zero) count messages.
-    static QStringList kickLog(const QList<int> &ticked)
+    // The statistics read that ends every kick, and the message of each of its zero counts.
+    static QStringList statistics()
     {
-        QStringList log;
-        for (int n = 0; n < 8; ++n) {
-            if (ticked.contains(n))
-                log << QString("DrawerOpen(%1)").arg(n) << "Yield";
-            log << "Yield";
-        }
-        log << "Yield" << "Sleep(600)";
-        for (int n : ticked)
-            log << QString("DrawerState(%1)").arg(n) << "Sleep(100)" << "Yield";
         const QString zero = "Message:" + QString(4, QChar(0)) + "-->0";
-        return log << "Yield" << "RetrieveStatistics(0,15,106)" << zero << zero;
+        return {"Yield", "RetrieveStatistics(0,15,106)", zero, zero};
+    }
+
+    // The log up to and with its n-th yield.
+    static QStringList upToYield(const QStringList &log, int n)
+    {
+        qsizetype at = -1;
+        while (n-- > 0)
+            at = log.indexOf("Yield", at + 1);
+        return log.mid(0, at + 1);
     }
 
 private slots:
@@ -35,33 +34,57 @@ private slots:
         QTest::addColumn<int>("atYield"); // where the event lands, counted from 1
         QTest::addColumn<int>("event");
         QTest::addColumn<QStringList>("expectedLog");
-        const auto row = [](const QString &name, DrawerStates states, int atYield, Event event,
+        const DrawerStates two{-1, 17, -1, -1, -1, -1, -1, 112};
+        // Drawer 1 fired, then drawer 7 (already open, so fired again); a yield after each
+        // kick and one for every drawer; the settle time; each fired drawer read back.
+        const QStringList twoKicked{
+                "Yield", "DrawerOpen(1)", "Yield", "Yield", "Yield", "Yield", "Yield",
+                "Yield", "Yield", "DrawerOpen(7)", "Yield", "Yield", "Yield", "Sleep(600)",
+                "DrawerState(1)", "Sleep(100)", "Yield", "DrawerState(7)", "Sleep(100)", "Yield"};
+        const auto row = [](const char *name, DrawerStates states, int atYield, Event event,
                             const QStringList &log) {
-            QTest::newRow(qPrintable(name)) << states << atYield << int(event) << log;
+            QTest::newRow(name) << states << atYield << int(event) << log;
         };
-        const DrawerStates four{1, 17, 33, 49, -1, -1, -1, -1};
-        const DrawerStates mixed{-1, 17, 32, -1, 65, -1, -1, 0};
-        const QList<int> all{0, 1, 2, 3, 4, 5, 6, 7};
-        row("nothing present", {-1, -1, -1, -1, -1, -1, -1, -1}, 0, NoEvent, kickLog({}));
-        row("all eight present", {1, 17, 33, 49, 65, 81, 97, 113}, 0, NoEvent, kickLog(all));
-        row("absent skipped, open kicked again", mixed, 0, NoEvent, kickLog({1, 2, 4, 7}));
-        // After drawer 0 has been kicked, drawers 2 and 3 are unplugged and STATUS is clicked:
-        // the refresh runs inside that yield, and the kick goes on with drawer 1 and no longer
-        // fires or reads drawers 2 and 3.
-        const QStringList kept = kickLog({0, 1});
-        row("STATUS at yield 1", four, 1, Status, kept.mid(0, 2) + refreshLog() + kept.mid(2));
-        // Exit or close box: the kick's log up to that yield, then the close with its own
-        // yield and, after an exit, the end of the program. Nothing more reaches the driver
-        // and no message appears. Four drawers present: 4 x 2 + 4 yields in the first pass,
-        // 1 before the wait, 4 in the second pass and 1 before the statistics.
-        const QStringList kick = kickLog({0, 1, 2, 3});
-        qsizetype at = -1;
-        for (int yield = 1; yield <= 18; ++yield) {
-            at = kick.indexOf("Yield", at + 1);
-            const QStringList closed = kick.mid(0, at + 1) << "CloseBexor" << "Yield";
-            row(QString("exit at yield %1").arg(yield), four, yield, ExitButton,
-                closed + QStringList{"End(0)"});
-            row(QString("close box at yield %1").arg(yield), four, yield, CloseBox, closed);
+        row("nothing present", {-1, -1, -1, -1, -1, -1, -1, -1}, 0, NoEvent,
+            QStringList{"Yield", "Yield", "Yield", "Yield", "Yield", "Yield", "Yield", "Yield",
+                        "Yield", "Sleep(600)"}
+                    + statistics());
+        row("absent drawers neither fired nor read", two, 0, NoEvent, twoKicked + statistics());
+        row("all eight present", {1, 17, 33, 49, 65, 81, 97, 113}, 0, NoEvent,
+            QStringList{"DrawerOpen(0)", "Yield", "Yield", "DrawerOpen(1)", "Yield", "Yield",
+                        "DrawerOpen(2)", "Yield", "Yield", "DrawerOpen(3)", "Yield", "Yield",
+                        "DrawerOpen(4)", "Yield", "Yield", "DrawerOpen(5)", "Yield", "Yield",
+                        "DrawerOpen(6)", "Yield", "Yield", "DrawerOpen(7)", "Yield", "Yield",
+                        "Yield", "Sleep(600)", "DrawerState(0)", "Sleep(100)", "Yield",
+                        "DrawerState(1)", "Sleep(100)", "Yield", "DrawerState(2)", "Sleep(100)",
+                        "Yield", "DrawerState(3)", "Sleep(100)", "Yield", "DrawerState(4)",
+                        "Sleep(100)", "Yield", "DrawerState(5)", "Sleep(100)", "Yield",
+                        "DrawerState(6)", "Sleep(100)", "Yield", "DrawerState(7)", "Sleep(100)",
+                        "Yield"}
+                    + statistics());
+        // After drawer 1 has been fired, drawer 7 is unplugged and STATUS is clicked: the
+        // refresh runs inside that yield, and the kick neither fires nor reads drawer 7.
+        row("STATUS in a yield: refresh inside, new ticks read", two, 2, Status,
+            QStringList{"Yield", "DrawerOpen(1)", "Yield"} + RefreshLog
+                    + QStringList{"Yield", "Yield", "Yield", "Yield", "Yield", "Yield", "Yield",
+                                  "Yield", "Sleep(600)", "DrawerState(1)", "Sleep(100)", "Yield"}
+                    + statistics());
+        // Exit or close box in a yield: the kick's log up to there, then the close with its
+        // own yield and, after an exit, the end of the program; nothing more reaches the
+        // driver and no message appears.
+        const struct
+        {
+            const char *where;
+            int yield;
+        } yields[] = {{"after the first kick", 2}, {"before the settle time", 11},
+                      {"after a read back", 12}, {"before the statistics", 14}};
+        for (const auto &at : yields) {
+            const QStringList before = upToYield(twoKicked + statistics(), at.yield);
+            QTest::addRow("exit %s", at.where)
+                    << two << at.yield << int(ExitButton)
+                    << before + QStringList{"CloseBexor", "Yield", "End(0)"};
+            QTest::addRow("close box %s", at.where)
+                    << two << at.yield << int(CloseBox) << before + QStringList{"CloseBexor", "Yield"};
         }
     }
     void kick()
@@ -72,11 +95,12 @@ private slots:
         FormRig rig;
         rig.driver.states = states;
         CRTEST_Form &form = rig.start();
+        QPushButton *const kickButton = button(form, "Kick_Cmd");
         rig.log.clear();
         rig.services.yields = 0;
         // The button stays disabled throughout, the statistics' messages included.
         QList<bool> enabled;
-        const auto note = [&] { enabled << form.Kick_Cmd->isEnabled(); };
+        const auto note = [&] { enabled << kickButton->isEnabled(); };
         rig.services.onMessage = [&](const QString &) { note(); };
         rig.services.onSleep = note;
         rig.services.onYield = [&](int n) {
@@ -84,20 +108,18 @@ private slots:
             if (n != atYield)
                 return;
             if (event == Status)
-                rig.driver.states[2] = rig.driver.states[3] = -1;
+                rig.driver.states[7] = -1;
             if (event == CloseBox)
                 form.close();
             else
-                (event == Status ? form.Status_Cmd : form.Exit_Cmd)->click();
+                button(form, event == Status ? "Status_Cmd" : "Exit_Cmd")->click();
         };
-        QTest::mouseClick(form.Kick_Cmd, Qt::LeftButton);
+        QTest::mouseClick(kickButton, Qt::LeftButton);
 
         QTEST(rig.log, "expectedLog");
         QVERIFY(!enabled.isEmpty() && !enabled.contains(true));
         // Back only once the kick has run to its end; an exit ends the process, not the window.
-        QCOMPARE(form.Kick_Cmd->isEnabled(), event < ExitButton);
-        if (event < ExitButton)
-            QCOMPARE(form.drawerIdx(), 8);
+        QCOMPARE(kickButton->isEnabled(), event < ExitButton);
         QCOMPARE(form.isVisible(), event != CloseBox);
     }
 };

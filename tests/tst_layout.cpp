@@ -1,5 +1,5 @@
-// Where the window's layout is likely to slip: the column arithmetic of the drawer rows,
-// the indexes of the control arrays, the colours, the tab order and the look of the
+// The window as laid out: every control at its place (the design's twips divided by 15),
+// with its font, colour and text; the tab order; captions that fit; and the look of the
 // controls in the disabled frames.
 #include "formrig.h"
 
@@ -11,74 +11,90 @@ class LayoutTest : public QObject
     CRTEST_Form *form = nullptr;
 
 private slots:
-    void init() { form = &rig.start(); }
+    // The window as created, before its load event has run.
+    void init() { form = &rig.build(); }
 
-    void windowAndColours()
+    void controls_data()
     {
-        QCOMPARE(form->minimumSize(), QSize(607, 384));
-        QCOMPARE(form->maximumSize(), QSize(607, 384));
-        QCOMPARE(form->CRFrame->palette().color(QPalette::Window), QColor(255, 192, 255));
-        QCOMPARE(form->Drawer_Check[3]->palette().color(QPalette::Window), QColor(255, 192, 255));
-        QCOMPARE(form->CountFrame->palette().color(QPalette::Window), QColor(192, 255, 192));
-        QCOMPARE(form->Status_Cmd->palette().color(QPalette::Button), QColor(255, 255, 128));
-        QCOMPARE(form->Kick_Cmd->palette().color(QPalette::Button), QColor(255, 255, 192));
-        QCOMPARE(form->cmdHelp->palette().color(QPalette::Button), QColor(255, 192, 192));
-        QCOMPARE(form->Exit_Cmd->palette().color(QPalette::Button), QColor(255, 192, 192));
-        QCOMPARE(form->Drawer_State[0]->palette().color(QPalette::Base), QColor(255, 255, 255));
-        QCOMPARE(form->crTextSValue[10]->palette().color(QPalette::Base), QColor(128, 255, 128));
-    }
-
-    void drawerColumns_data()
-    {
-        QTest::addColumn<int>("n");
-        for (int n = 0; n < 8; ++n)
-            QTest::addRow("drawer %d", n) << n;
-    }
-    void drawerColumns()
-    {
-        QFETCH(int, n);
-        // Label and state box start at 236 + 32n, the check box 4 pixels further right.
-        QCOMPARE(form->DrawerLabels[n]->geometry(), QRect(236 + 32 * n, 24, 25, 21));
-        QCOMPARE(form->DrawerLabels[n]->text(), QString("#%1").arg(n));
-        QCOMPARE(form->Drawer_State[n]->geometry(), QRect(236 + 32 * n, 56, 21, 25));
-        QCOMPARE(form->Drawer_Check[n]->geometry(), QRect(240 + 32 * n, 88, 21, 29));
-    }
-
-    // Two columns of caption and box, indexed by record number; each caption stands
-    // right-aligned just left of its own box, on its row.
-    void statisticsRecords_data()
-    {
-        QTest::addColumn<int>("record");
-        QTest::addColumn<QString>("caption");
-        QTest::addColumn<QPoint>("box");
-        const auto row = [](const char *name, int record, const char *caption, QPoint box) {
-            QTest::newRow(name) << record << QString(caption) << box;
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QRect>("place");
+        QTest::addColumn<qreal>("points");
+        QTest::addColumn<bool>("bold");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QColor>("background"); // invalid: the system's
+        const QColor system, rose(255, 192, 192), pink(255, 192, 255), green(192, 255, 192),
+                box(128, 255, 128), white(255, 255, 255);
+        const auto row = [](const char *name, QRect place, qreal points, bool bold,
+                            const char *text, QColor background) {
+            QTest::newRow(name) << QString(name) << place << points << bold << QString(text)
+                                << background;
         };
-        row("serial number", 5, "SerialNumber :", {184, 24});
-        row("mechanical revision", 7, "MechanicalRevision : ", {184, 56});
-        row("manufacture date", 6, "ManufactureDate :", {184, 88});
-        row("installation date", 10, "InstallationDate :", {472, 24});
-        row("good openings", 13, "DrawerGoodOpen :", {472, 56});
-        row("failed openings", 14, "DrawerFailedOpen :", {472, 88});
+        row("Image1", {0, 8, 242, 65}, 15.75, false, "", system);
+        row("Status_Cmd", {248, 8, 80, 65}, 12, true, "STATUS", QColor(255, 255, 128));
+        row("Kick_Cmd", {336, 8, 80, 65}, 12, true, "", QColor(255, 255, 192));
+        row("cmdHelp", {432, 8, 81, 65}, 15.75, false, "", rose);
+        row("Exit_Cmd", {520, 8, 80, 65}, 15.75, true, "", rose);
+        row("CRFrame", {8, 88, 593, 153}, 15.75, false, "", pink);
+        row("CountFrame", {8, 240, 593, 137}, 15.75, false, "", green);
+        row("Frame2", {504, 328, 9, 1}, 15.75, false, "Frame2", system);
+        row("Number_Label", {32, 32, 183, 18}, 12, true, "Cash Drawer Number :", system);
+        row("Status_Label", {32, 64, 185, 21}, 12, true, "Open/Close/Not Preset:", system);
+        row("Kick_Label", {32, 96, 185, 17}, 12, true, "Kick This Drawer Out ?", system);
+        // One column per drawer: 32 px apart, the check box 4 px right of label and box.
+        row("Drawer0_Label", {236, 24, 25, 21}, 14.25, true, "#0", system);
+        row("Drawer7_Label", {460, 24, 25, 21}, 14.25, true, "#7", system);
+        row("Drawer_State_0", {236, 56, 21, 25}, 13.5, true, "", white);
+        row("Drawer_State_5", {396, 56, 21, 25}, 13.5, true, "", white);
+        row("Drawer_Check_0", {240, 88, 21, 29}, 15.75, false, "", pink);
+        row("Drawer_Check_7", {464, 88, 21, 29}, 15.75, false, "", pink);
+        // Two columns of caption and box, each indexed by its record's number.
+        row("Label3_5", {8, 24, 165, 17}, 12, true, "SerialNumber :", system);
+        row("Label3_7", {8, 56, 165, 17}, 12, true, "MechanicalRevision : ", system);
+        row("Label3_6", {8, 88, 165, 17}, 12, true, "ManufactureDate :", system);
+        row("Label3_10", {304, 24, 165, 17}, 12, true, "InstallationDate :", system);
+        row("Label3_13", {304, 56, 165, 25}, 12, true, "DrawerGoodOpen :", system);
+        row("Label3_14", {304, 88, 165, 17}, 12, true, "DrawerFailedOpen :", system);
+        row("crTextSValue_5", {184, 24, 105, 30}, 12, true, "", box);
+        row("crTextSValue_7", {184, 56, 105, 30}, 12, true, "", box);
+        row("crTextSValue_6", {184, 88, 105, 30}, 12, true, "", box);
+        row("crTextSValue_10", {472, 24, 105, 30}, 12, true, "YYYYMMDD", box);
+        row("crTextSValue_13", {472, 56, 105, 30}, 12, true, "DrawerGoodOpenCount", box);
+        row("crTextSValue_14", {472, 88, 105, 30}, 12, true, "DrawerFailedOpenCount", box);
     }
-    void statisticsRecords()
+    void controls()
     {
-        QFETCH(int, record);
-        QFETCH(QPoint, box);
-        QCOMPARE(form->crTextSValue.keys(), (QList<int>{5, 6, 7, 10, 13, 14}));
-        QCOMPARE(form->Label3.keys(), form->crTextSValue.keys());
-        QCOMPARE(form->crTextSValue[record]->geometry(), QRect(box, QSize(105, 30)));
-        QTEST(form->Label3[record]->text(), "caption");
-        const QRect caption = form->Label3[record]->geometry();
-        QVERIFY(caption.top() == box.y() && caption.right() < box.x() && caption.width() == 165);
-        QVERIFY(form->Label3[record]->alignment() & Qt::AlignRight);
+        QFETCH(QString, name);
+        QFETCH(QColor, background);
+        const QWidget *control = ::control(*form, name);
+        QTEST(control->geometry(), "place");
+        QTEST(control->font().pointSizeF(), "points");
+        QTEST(control->font().bold(), "bold");
+        QCOMPARE(QFontInfo(control->font()).family(), "Liberation Sans");
+        const bool group = qobject_cast<const QGroupBox *>(control);
+        QTEST(control->property(group ? "title" : "text").toString(), "text");
+        if (background.isValid()) {
+            const QPalette::ColorRole role = qobject_cast<const QPushButton *>(control)
+                    ? QPalette::Button
+                    : qobject_cast<const QLineEdit *>(control) ? QPalette::Base : QPalette::Window;
+            QCOMPARE(control->palette().color(role), background);
+        }
+    }
+
+    void windowAndArrays()
+    {
+        QCOMPARE(form->size(), QSize(607, 384));
+        QCOMPARE(form->minimumSize(), form->maximumSize());
+        // crTextSValue and Label3 exist for the shown records only.
+        QCOMPARE(form->findChildren<QLineEdit *>(QRegularExpression("^crTextSValue_")).size(), 6);
+        QCOMPARE(form->findChildren<QLabel *>(QRegularExpression("^Label3_")).size(), 6);
+        QVERIFY(!form->findChild<QWidget *>("Drawer_State_8"));
+        QVERIFY(!form->findChild<QWidget *>("crTextSValue_4"));
     }
 
     // Every caption's letters lie inside its label, with the Liberation fonts the layout is
     // measured with. A trailing blank draws nothing and takes no part.
     void captionsFit()
     {
-        QCOMPARE(QFontInfo(form->Number_Label->font()).family(), "Liberation Sans");
         int checked = 0;
         for (const QLabel *label : form->findChildren<QLabel *>()) {
             const QString text = label->text();
@@ -92,10 +108,9 @@ private slots:
                 left = room.right() + 1 - advance;
             else if (label->alignment() & Qt::AlignHCenter)
                 left = room.left() + (room.width() - advance) / 2;
-            const int inkRight = left + advance;
-            QVERIFY2(left >= 0 && inkRight <= label->width(),
+            QVERIFY2(left >= 0 && left + advance <= label->width(),
                      qPrintable(QString("\"%1\" spans %2 to %3 of %4 px")
-                                        .arg(text).arg(left).arg(inkRight).arg(label->width())));
+                                        .arg(text).arg(left).arg(left + advance).arg(label->width())));
             ++checked;
         }
         QCOMPARE(checked, 3 + 8 + 6);
@@ -105,8 +120,9 @@ private slots:
     // there must not look greyed out, and a click must not change a tick.
     void disabledFramesKeepTheirLook()
     {
-        const QList<QWidget *> inside = form->CRFrame->findChildren<QWidget *>()
-                + form->CountFrame->findChildren<QWidget *>();
+        form->load();
+        const QList<QWidget *> inside = control(*form, "CRFrame")->findChildren<QWidget *>()
+                + control(*form, "CountFrame")->findChildren<QWidget *>();
         QCOMPARE(inside.size(), 8 * 3 + 3 + 6 * 2);
         for (const QWidget *w : inside) {
             QVERIFY2(!w->isEnabled(), qPrintable(w->objectName()));
@@ -117,35 +133,37 @@ private slots:
                          qPrintable(QString("%1, colour role %2").arg(w->objectName()).arg(role)));
             }
         }
-        QVERIFY(form->Drawer_Check[0]->isChecked());
-        QTest::mouseClick(form->Drawer_Check[0], Qt::LeftButton);
-        QVERIFY(form->Drawer_Check[0]->isChecked());
+        auto *tick = control<QCheckBox>(*form, "Drawer_Check_0");
+        QVERIFY(tick->isChecked());
+        QTest::mouseClick(tick, Qt::LeftButton);
+        QVERIFY(tick->isChecked());
     }
 
-    // Tabbing starts at exit and visits every control in this order; each has its own
-    // accessible name, and the picture-only buttons also carry a tooltip.
+    // Tabbing starts at exit and visits every control in the design's order; each has its
+    // own accessible name, and the picture-only buttons also carry a tooltip.
     void focusChain()
     {
-        const auto &box = form->crTextSValue;
-        QList<QWidget *> expected{form->Exit_Cmd, form->Status_Cmd, form->Kick_Cmd, form->cmdHelp,
-                                  box[5], box[6], box[10], box[13], box[14], box[7]};
-        for (int n = 7; n >= 0; --n)
-            expected << form->Drawer_State[n];
-        for (int n : {0, 7, 6, 5, 4, 3, 2, 1})
-            expected << form->Drawer_Check[n];
+        const QStringList expected{
+                "Exit_Cmd",       "Status_Cmd",     "Kick_Cmd",       "cmdHelp",
+                "crTextSValue_5", "crTextSValue_6", "crTextSValue_10", "crTextSValue_13",
+                "crTextSValue_14", "crTextSValue_7", "Drawer_State_7", "Drawer_State_6",
+                "Drawer_State_5", "Drawer_State_4", "Drawer_State_3", "Drawer_State_2",
+                "Drawer_State_1", "Drawer_State_0", "Drawer_Check_0", "Drawer_Check_7",
+                "Drawer_Check_6", "Drawer_Check_5", "Drawer_Check_4", "Drawer_Check_3",
+                "Drawer_Check_2", "Drawer_Check_1"};
         QWidget *const start = form->focusWidget();
-        QList<QWidget *> chain{start};
+        QStringList chain{start->objectName()};
+        QSet<QString> names{start->accessibleName()};
         for (QWidget *w = start->nextInFocusChain(); w != start; w = w->nextInFocusChain())
-            if (w->focusPolicy() != Qt::NoFocus)
-                chain << w;
+            if (w->focusPolicy() != Qt::NoFocus) {
+                chain << w->objectName();
+                names << w->accessibleName();
+            }
         QCOMPARE(chain, expected);
-        QSet<QString> names;
-        for (const QWidget *w : chain)
-            names << w->accessibleName();
         QVERIFY(!names.contains("") && names.size() == chain.size());
-        QCOMPARE(form->Drawer_State[3]->accessibleName(), "Drawer 3 state");
-        for (const QPushButton *pictureOnly : {form->Kick_Cmd, form->cmdHelp, form->Exit_Cmd})
-            QVERIFY(pictureOnly->text().isEmpty() && !pictureOnly->toolTip().isEmpty());
+        QCOMPARE(control(*form, "Drawer_State_3")->accessibleName(), "Drawer 3 state");
+        for (const char *pictureOnly : {"Kick_Cmd", "cmdHelp", "Exit_Cmd"})
+            QVERIFY(!button(*form, pictureOnly)->toolTip().isEmpty());
     }
 };
 

@@ -52,7 +52,7 @@ class PicturesTest : public QObject
         if (control == "window icon")
             return form->windowIcon().pixmap(size, ratio);
         if (control == "Image1")
-            return form->Image1->pixmap();
+            return ::control<QLabel>(*form, control)->pixmap();
         auto *button = form->findChild<PictureButton *>(control);
         return button ? button->picture() : QPixmap();
     }
@@ -65,8 +65,8 @@ private slots:
         // The scale must have taken, or the run at 2 would prove nothing.
         QCOMPARE(ratio, qEnvironmentVariable("QT_SCALE_FACTOR", "1").toDouble());
         QVERIFY(ratio == 1 || ratio == 2);
-        for (QPushButton *button : {form->Status_Cmd, form->Kick_Cmd, form->cmdHelp, form->Exit_Cmd})
-            QVERIFY(button->isEnabled());
+        for (const char *name : {"Status_Cmd", "Kick_Cmd", "cmdHelp", "Exit_Cmd"})
+            QVERIFY(button(*form, name)->isEnabled());
     }
 
     // Each picture: the control that shows it, its size in device-independent pixels, its
@@ -190,9 +190,10 @@ private slots:
     // A disabled button greys its sharp picture; it does not fall back to the 1x one.
     void disabledStaysSharp()
     {
-        form->Kick_Cmd->setEnabled(false);
-        const QPixmap picture = static_cast<PictureButton *>(form->Kick_Cmd)->picture();
-        form->Kick_Cmd->setEnabled(true);
+        auto *kick = control<PictureButton>(*form, "Kick_Cmd");
+        kick->setEnabled(false);
+        const QPixmap picture = kick->picture();
+        kick->setEnabled(true);
         QCOMPARE(picture.size(), ratio == 2 ? QSize(156, 120) : QSize(78, 60));
         QCOMPARE(picture.devicePixelRatio(), ratio);
         QVERIFY(argb(picture.toImage()) != resource(ratio == 2 ? "kick@2x.png" : "kick.png"));

@@ -2,7 +2,8 @@
 // calls, waits, yields and message boxes. The driver's faults at open and close are part of
 // the fault matrix, on the real driver binding.
 #include "formrig.h"
-#include "statisticsblock.h"
+
+#include <QScreen>
 
 #include <stdexcept>
 
@@ -10,7 +11,7 @@ class StartupTest : public QObject
 {
     Q_OBJECT
 
-    enum Action { Help, HelpEditorMissing, CloseInRefresh, CloseBox, ExitButton, EnterKey };
+    enum Action { Help, HelpEditorMissing, CloseInRefresh, CloseBox, ExitButton, EnterKey, EscapeKey };
 
 private slots:
     void openOutcomes_data()
@@ -21,30 +22,44 @@ private slots:
         // none. Once open: every drawer read with its wait, then the statistics, whose two
         // zero counts each show a message.
         const QString zero = "Message:" + QString(4, QChar(0)) + "-->0";
-        const QStringList opened = refreshLog() << "RetrieveStatistics(0,15,106)" << zero << zero;
-        const QStringList first{"OpenBexor", "Yield"}, retry = first + QStringList{"OpenBexor"};
-        QTest::newRow("first open succeeds") << QList<int32_t>{0} << first + opened;
-        QTest::newRow("retry succeeds") << QList<int32_t>{7, 0} << retry + opened;
+        const QStringList opened =
+                RefreshLog + QStringList{"RetrieveStatistics(0,15,106)", zero, zero};
+        QTest::newRow("first open succeeds")
+                << QList<int32_t>{0} << QStringList{"OpenBexor", "Yield"} + opened;
+        QTest::newRow("retry succeeds")
+                << QList<int32_t>{7, 0} << QStringList{"OpenBexor", "Yield", "OpenBexor"} + opened;
         QTest::newRow("both opens fail")
-                << QList<int32_t>{7, -1} << retry + QStringList{"Message:USB CR Open error !!"};
+                << QList<int32_t>{7, -1}
+                << QStringList{"OpenBexor", "Yield", "OpenBexor", "Message:USB CR Open error !!"};
     }
     void openOutcomes()
     {
         QFETCH(QList<int32_t>, opens);
         FormRig rig;
         rig.driver.opens = opens;
-        // The window is hidden for the first open only: shown for the retry and any message.
-        QList<bool> visible;
-        rig.driver.onCall = [&](const QString &) { visible << rig.form->isVisible(); };
-        rig.services.onMessage = [&](const QString &) { visible << rig.form->isVisible(); };
-        const CRTEST_Form &form = rig.start();
+        // Hidden for the first open and its yield, where no input may reach the window;
+        // shown, and centred on the screen, from the retry and any message on.
+        QStringList seen;
+        const auto note = [&] {
+            const QWidget &form = *rig.form;
+            seen << (form.isVisible() ? "shown at " + QString::number(form.x()) + ','
+                                 + QString::number(form.y())
+                                      : QString("hidden"));
+        };
+        rig.driver.onCall = [&](const QString &) { note(); };
+        rig.services.onMessage = [&](const QString &) { note(); };
+        rig.services.onYield = [&](int) { note(); };
+        rig.start();
 
         QTEST(rig.log, "expectedLog");
-        QCOMPARE(visible, QList<bool>{false} + QList<bool>(visible.size() - 1, true));
-        QCOMPARE(StatLen[15], 106);
-        QCOMPARE(form.openCodes(), (OpenCodeTable{0, 16, 32, 48, 64, 80, 96, 112, 0}));
-        // The buttons' state after each outcome is proven on the real binding, in the fault
-        // matrix.
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        const QString centred = QString("shown at %1,%2")
+                                        .arg(screen.x() + (screen.width() - 607) / 2)
+                                        .arg(screen.y() + (screen.height() - 384) / 2);
+        QCOMPARE(seen, QStringList({"hidden", "hidden"}) + QStringList(seen.size() - 2, centred));
+        const bool open = rig.log.contains("DrawerState(0)");
+        QCOMPARE(button(*rig.form, "Status_Cmd")->isEnabled(), open);
+        QCOMPARE(button(*rig.form, "Kick_Cmd")->isEnabled(), open);
     }
 
     // Help, a close during a busy handler, or one of the ways out. Whatever the way,
@@ -65,12 +80,13 @@ private slots:
         row("help, device open", true, Help, {"Help"});
         row("help, no device", false, Help, {"Help"});
         row("help, editor missing", true, HelpEditorMissing, {"Help", failure});
-        row("close during a refresh waits its end", true, CloseInRefresh, refreshLog() + closed);
+        row("close during a refresh waits its end", true, CloseInRefresh, RefreshLog + closed);
         row("close box, device open", true, CloseBox, closed);
         row("close box, open failed", false, CloseBox, closed);
         row("exit button, device open", true, ExitButton, exited);
         row("exit button, open failed", false, ExitButton, exited);
         row("Enter on the initial focus", false, EnterKey, exited);
+        row("Escape", true, EscapeKey, exited);
     }
     void userActions()
     {
@@ -81,17 +97,30 @@ private slots:
         rig.services.helpStarts = action != HelpEditorMissing;
         CRTEST_Form &form = rig.start();
         rig.log.clear();
-        rig.services.onYield = [&](int) { QTest::mouseClick(form.Status_Cmd, Qt::LeftButton); };
+        rig.services.onYield = [&](int) {
+            QTest::mouseClick(button(form, "Status_Cmd"), Qt::LeftButton);
+        };
         // A close during a refresh arrives while it waits after its first row, outside any yield.
-        rig.services.onSleep = [&] { if (rig.log.size() == 2) form.close(); };
+        rig.services.onSleep = [&] {
+            if (rig.log.size() == 2)
+                form.close();
+        };
         if (action == Help || action == HelpEditorMissing)
-            QTest::mouseClick(form.cmdHelp, Qt::LeftButton);
+            QTest::mouseClick(button(form, "cmdHelp"), Qt::LeftButton);
         else if (action == CloseInRefresh)
-            QTest::mouseClick(form.Status_Cmd, Qt::LeftButton);
+            QTest::mouseClick(button(form, "Status_Cmd"), Qt::LeftButton);
         else if (action == ExitButton)
-            QTest::mouseClick(form.Exit_Cmd, Qt::LeftButton);
+            QTest::mouseClick(button(form, "Exit_Cmd"), Qt::LeftButton);
         else if (action == EnterKey)
             QTest::keyClick(form.focusWidget(), Qt::Key_Return);
+        else if (action == EscapeKey) {
+            // A shortcut answers in the active window only.
+            form.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&form));
+            QTest::keyClick(&form, Qt::Key_Escape);
+        }
+        // Escape presses exit as a click the user can see, a moment later.
+        QTRY_VERIFY(action != EscapeKey || rig.log.contains("End(0)"));
         // The close box itself, or the toolkit's own close after an exit.
         if (action >= CloseBox)
             form.close();
@@ -107,12 +136,13 @@ private slots:
         };
         CRTEST_Form &form = rig.start();
         // The program has ended: nothing a later event asks for reaches the driver.
-        QTest::mouseClick(form.Exit_Cmd, Qt::LeftButton);
+        QTest::mouseClick(button(form, "Exit_Cmd"), Qt::LeftButton);
         form.close();
-        const QString message = "Message:Unexpected error: control failed\n"
-                                "The device is closed and the utility ends.";
-        QCOMPARE(rig.log, (QStringList{"OpenBexor", "Yield"} + refreshLog().mid(0, 5)
-                           + QStringList{message, "CloseBexor", "End(1)"}));
+        QCOMPARE(rig.log, QStringList({"OpenBexor", "Yield", "DrawerState(0)", "Sleep(100)",
+                                       "DrawerState(1)", "Sleep(100)", "DrawerState(2)",
+                                       "Message:Unexpected error: control failed\n"
+                                       "The device is closed and the utility ends.",
+                                       "CloseBexor", "End(1)"}));
     }
 };
 

@@ -17,11 +17,8 @@ class DrawerDriver;
 class FormServices;
 class QCheckBox;
 class QFrame;
-class QGroupBox;
-class QLabel;
 class QLineEdit;
 class QPushButton;
-class QTimer;
 
 class CRTEST_Form : public QWidget
 {
@@ -38,33 +35,6 @@ public:
 
     // The driver file the loader mapped, named in the copied report.
     void setDriverFile(const QString &file) { m_driverFile = file; }
-    // What the window shows now, as a report; Ctrl+C puts its text on the clipboard.
-    Report reportOfWhatIsShown() const;
-
-    // Controls, by the names the rest of the program uses.
-    QPushButton *Status_Cmd = nullptr;
-    QPushButton *Kick_Cmd = nullptr;
-    QPushButton *cmdHelp = nullptr;
-    QPushButton *Exit_Cmd = nullptr;
-    QLabel *Image1 = nullptr;
-    QFrame *CRFrame = nullptr;
-    QFrame *CountFrame = nullptr;
-    QGroupBox *Frame2 = nullptr;
-    QTimer *Tmr_Delay = nullptr;
-    QLabel *Number_Label = nullptr;
-    QLabel *Status_Label = nullptr;
-    QLabel *Kick_Label = nullptr;
-    std::array<QLabel *, DrawerCount> DrawerLabels{};
-    std::array<QCheckBox *, DrawerCount> Drawer_Check{};
-    std::array<QLineEdit *, DrawerCount> Drawer_State{};
-    // Only the indexes of the shown statistics records exist.
-    QMap<int, QLineEdit *> crTextSValue;
-    QMap<int, QLabel *> Label3;
-
-    int32_t deviceResult() const { return m_deviceResult; }
-    int32_t stateResult() const { return m_stateResult; }
-    int drawerIdx() const { return m_drawerIdx; }
-    const OpenCodeTable &openCodes() const { return m_openCode; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -72,6 +42,8 @@ protected:
 private:
     void createControls();
     void connectControls();
+    // What the window shows now, as a report; Ctrl+C puts its text on the clipboard.
+    Report reportOfWhatIsShown() const;
 
     // Handlers of the window's events.
     void Form_Load();
@@ -99,6 +71,18 @@ private:
     QWidget *disableWhileBusy(QPushButton *button);
     void enableAgain(QPushButton *button, QWidget *focusMovedTo);
 
+    // The controls the handlers use, by their names; the others the window only holds.
+    QPushButton *Status_Cmd = nullptr;
+    QPushButton *Kick_Cmd = nullptr;
+    QPushButton *cmdHelp = nullptr;
+    QPushButton *Exit_Cmd = nullptr;
+    QFrame *CRFrame = nullptr;
+    QFrame *CountFrame = nullptr;
+    std::array<QCheckBox *, DrawerCount> Drawer_Check{};
+    std::array<QLineEdit *, DrawerCount> Drawer_State{};
+    // Only the indexes of the shown statistics records exist.
+    QMap<int, QLineEdit *> crTextSValue;
+
     DrawerDriver *m_driver = nullptr;
     QString m_driverError;
     QString m_driverFile;
@@ -107,7 +91,6 @@ private:
     int32_t m_deviceResult = 0;
     int32_t m_stateResult = 0;
     int m_drawerIdx = 0;
-    OpenCodeTable m_openCode{};
 
     EventRules m_rules;
 };

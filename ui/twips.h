@@ -6,10 +6,14 @@
 #include <QWidget>
 
 // 15 twips make one logical pixel.
+inline int twips(int value)
+{
+    return qRound(value / 15.0);
+}
+
 inline void place(QWidget *widget, int left, int top, int width, int height)
 {
-    widget->setGeometry(qRound(left / 15.0), qRound(top / 15.0), qRound(width / 15.0),
-                        qRound(height / 15.0));
+    widget->setGeometry(twips(left), twips(top), twips(width), twips(height));
 }
 
 inline QFont arial(qreal points, bool bold)

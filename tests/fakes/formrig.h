@@ -8,6 +8,7 @@
 #include "formservices.h"
 
 #include <QCheckBox>
+#include <QGroupBox>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -98,29 +99,44 @@ struct FakeDriver : DrawerDriver
     }
 };
 
-// The log of a full refresh: every drawer read, each followed by its wait.
-inline QStringList refreshLog()
+// A full refresh: every drawer read, in order, each followed by its 100 ms wait.
+inline const QStringList RefreshLog{
+        "DrawerState(0)", "Sleep(100)", "DrawerState(1)", "Sleep(100)", "DrawerState(2)",
+        "Sleep(100)",     "DrawerState(3)", "Sleep(100)", "DrawerState(4)", "Sleep(100)",
+        "DrawerState(5)", "Sleep(100)", "DrawerState(6)", "Sleep(100)", "DrawerState(7)",
+        "Sleep(100)"};
+
+// A control of the window, by its name in the window's design (arrays add their index:
+// Drawer_State_3, crTextSValue_13).
+template <typename Control = QWidget>
+Control *control(const QWidget &form, const QString &name)
 {
-    QStringList log;
-    for (int n = 0; n < 8; ++n)
-        log << QString("DrawerState(%1)").arg(n) << "Sleep(100)";
-    return log;
+    Control *found = form.findChild<Control *>(name);
+    if (!found)
+        qFatal("the window has no %s", qPrintable(name));
+    return found;
+}
+inline QPushButton *button(const QWidget &form, const char *name)
+{
+    return control<QPushButton>(form, QLatin1String(name));
 }
 
 // What the window shows: the six statistics boxes in record order, and each drawer's
 // letter, "-" while it has none.
-inline QStringList boxTexts(const CRTEST_Form &form)
+inline QStringList boxTexts(const QWidget &form)
 {
     QStringList texts;
     for (const int record : {5, 6, 7, 10, 13, 14})
-        texts << form.crTextSValue[record]->text();
+        texts << control<QLineEdit>(form, QString("crTextSValue_%1").arg(record))->text();
     return texts;
 }
-inline QString rowLetters(const CRTEST_Form &form)
+inline QString rowLetters(const QWidget &form)
 {
     QString letters;
-    for (const QLineEdit *state : form.Drawer_State)
-        letters += state->text().isEmpty() ? QString("-") : state->text();
+    for (int n = 0; n < 8; ++n) {
+        const QString text = control<QLineEdit>(form, QString("Drawer_State_%1").arg(n))->text();
+        letters += text.isEmpty() ? QString("-") : text;
+    }
     return letters;
 }
 
@@ -131,11 +147,16 @@ struct FormRig
     FakeServices services{log};
     std::unique_ptr<CRTEST_Form> form;
 
+    // Builds the window as designed, before its load event.
+    CRTEST_Form &build()
+    {
+        form = std::make_unique<CRTEST_Form>(&driver, QString(), services);
+        return *form;
+    }
     // Builds the window and raises its load event.
     CRTEST_Form &start()
     {
-        form = std::make_unique<CRTEST_Form>(&driver, QString(), services);
-        form->load();
+        build().load();
         return *form;
     }
 };

@@ -85,7 +85,7 @@ struct FaultRig
         if (click == CloseBox)
             form->close();
         else
-            QList{form->Status_Cmd, form->Kick_Cmd, form->Exit_Cmd}[click - 1]->click();
+            button(*form, QList{"Status_Cmd", "Kick_Cmd", "Exit_Cmd"}[click - 1])->click();
     }
 };
 
@@ -168,8 +168,8 @@ private slots:
         QVERIFY2(!rig->library && rig->error.contains(path) && rig->error.contains(reason),
                  qPrintable(rig->error));
         QCOMPARE(rig->services.messages(), QStringList{OpenError + '\n' + rig->error});
-        QVERIFY(!form.Status_Cmd->isEnabled() && !form.Kick_Cmd->isEnabled());
-        QVERIFY(form.cmdHelp->isEnabled());
+        QVERIFY(!button(form, "Status_Cmd")->isEnabled() && !button(form, "Kick_Cmd")->isEnabled());
+        QVERIFY(button(form, "cmdHelp")->isEnabled());
     }
 
     // Each fault, before start-up or before a click, and what the user then sees: the
@@ -311,13 +311,15 @@ private slots:
         for (int n = 0; n < 8; ++n) {
             const auto colour = rows[n] == u'O' ? Qt::blue : rows[n] == u'N' ? Qt::red : Qt::black;
             if (rows[n] != u'-')
-                QCOMPARE(form.Drawer_State[n]->palette().color(QPalette::Disabled, QPalette::Text),
+                QCOMPARE(control(form, QString("Drawer_State_%1").arg(n))
+                                 ->palette().color(QPalette::Disabled, QPalette::Text),
                          QColor(colour));
-            QCOMPARE(form.Drawer_Check[n]->isChecked(), rows[n] == u'O' || rows[n] == u'C');
+            QCOMPARE(control<QCheckBox>(form, QString("Drawer_Check_%1").arg(n))->isChecked(),
+                     rows[n] == u'O' || rows[n] == u'C');
         }
         // The device is open, or the window says it is not.
-        QCOMPARE(form.Status_Cmd->isEnabled(), rows != "--------");
-        QCOMPARE(form.Kick_Cmd->isEnabled(), rows != "--------");
+        QCOMPARE(button(form, "Status_Cmd")->isEnabled(), rows != "--------");
+        QCOMPARE(button(form, "Kick_Cmd")->isEnabled(), rows != "--------");
     }
 };
 

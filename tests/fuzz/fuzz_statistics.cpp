@@ -110,7 +110,6 @@ void checkHexToInt(const QString &text)
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
-    fillStatLen();
     return 0;
 }
 

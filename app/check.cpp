@@ -42,8 +42,6 @@ public:
     // Gathers what it can; returns early once a signal has arrived or the controller is shut.
     void gather()
     {
-        fillStatLen();
-        m_openCodes = makeOpenCodes();
         // A signal that came while the library was loading: nothing is opened, only closed.
         m_report.device = DeviceState::NotOpened;
         if (stopped())
@@ -97,7 +95,7 @@ private:
     {
         const int32_t code = m_driver.drawerState(n);
         m_report.stateCodes[n] = code;
-        const DrawerReading reading = readingOf(classifyDrawerState(code, m_openCodes[n]));
+        const DrawerReading reading = readingOf(classifyDrawerState(code, OpenCode[n]));
         logDrawerReading(n, code, reading);
         return reading;
     }
@@ -118,7 +116,6 @@ private:
     CheckWaits &m_waits;
     Report &m_report;
     const QList<int> m_kicks;
-    OpenCodeTable m_openCodes{};
 };
 
 QString readingText(DrawerReading reading)
@@ -167,9 +164,7 @@ Report runCheck(const CheckSetup &setup, CheckWaits &waits)
 
 StatisticsResult readStatistics(DrawerDriver &driver)
 {
-    fillStatLen();
     StatisticsBuffer buffer;
-    StatId = 15;
     StatisticsResult result;
     result.status = driver.retrieveStatistics(StatUnit, StatId, buffer.data(), StatLen[StatId]);
     // An overrun is checked first: whatever the status, bytes past the buffer mean the
