@@ -1,6 +1,7 @@
-// The utility's one window. Its handlers are spread over the folders that own their
-// behaviour: start-up and shut-down in app/, the drawer refresh and kick in drawer/, the
-// statistics in stats/; this header and the layout stay in ui/.
+// The utility's one window. Its handlers live in files named form_*.cpp in the folders that
+// own their behaviour: start-up, shut-down, help and the copied report in app/, the drawer
+// refresh and kick in drawer/, the statistics in stats/; this header, the layout table and
+// the wiring stay in ui/.
 #pragma once
 
 #include "drawerstate.h"

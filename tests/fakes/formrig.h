@@ -147,7 +147,7 @@ struct FormRig
     FakeServices services{log};
     std::unique_ptr<CRTEST_Form> form;
 
-    // Builds the window as designed, before its load event.
+    // Builds the window as it is created, before its load event.
     CRTEST_Form &build()
     {
         form = std::make_unique<CRTEST_Form>(&driver, QString(), services);
