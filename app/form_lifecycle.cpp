@@ -19,7 +19,6 @@ const QString OpenErrorText = QStringLiteral("USB CR Open error !!");
 
 void CRTEST_Form::Form_Load()
 {
-
     CRFrame->setEnabled(false);
     CountFrame->setEnabled(false);
     Kick_Cmd->setEnabled(false);
