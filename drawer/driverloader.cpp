@@ -179,19 +179,18 @@ bool loadDriver(const std::string &name, DriverFunctions *functions, std::string
     if (!handle)
         return false;
     DriverFunctions found;
-    if (!resolve(handle, name, "OpenBexor", &found.openBexor, error)
-        || !resolve(handle, name, "CloseBexor", &found.closeBexor, error)
-        || !resolve(handle, name, "DrawerOpen", &found.drawerOpen, error)
-        || !resolve(handle, name, "DrawerState", &found.drawerState, error)
-        || !resolve(handle, name, "RetrieveStatistics", &found.retrieveStatistics, error))
+#define BEXOR_RESOLVE(function, parameters, arguments) \
+    if (!resolve(handle, name, #function, &found.function, error)) \
         return false;
+    BEXOR_FUNCTIONS(BEXOR_RESOLVE)
+#undef BEXOR_RESOLVE
     *functions = found;
     return true;
 }
 
 std::string loadedFileOf(const DriverFunctions &functions)
 {
-    const void *address = reinterpret_cast<const void *>(functions.openBexor);
+    const void *address = reinterpret_cast<const void *>(functions.OpenBexor);
     if (!address)
         return {};
 #ifdef _WIN32

@@ -17,15 +17,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <type_traits>
-
-// The utility calls through these pointer types; a function whose calling convention
-// differed would corrupt the stack on 32-bit Windows.
-static_assert(std::is_same_v<decltype(&OpenBexor), OpenBexorFn>);
-static_assert(std::is_same_v<decltype(&CloseBexor), CloseBexorFn>);
-static_assert(std::is_same_v<decltype(&DrawerOpen), DrawerOpenFn>);
-static_assert(std::is_same_v<decltype(&DrawerState), DrawerStateFn>);
-static_assert(std::is_same_v<decltype(&RetrieveStatistics), RetrieveStatisticsFn>);
 
 namespace {
 
@@ -304,3 +295,5 @@ int32_t BEXOR_CALL RetrieveStatistics(int32_t unit, int32_t selector, uint8_t *b
     std::memcpy(buffer, block.data(), block.size());
     return Ok;
 }
+
+BEXOR_CHECK_DEFINITIONS();
