@@ -70,10 +70,10 @@ void write(const std::string &line)
 
 void delay(const char *function)
 {
-    const char *spec = std::getenv("CRTEST_RECORD_DELAY");
+    const char *delays = std::getenv("CRTEST_RECORD_DELAY");
     const std::string key = std::string(function) + '=';
-    const char *at = spec ? std::strstr(spec, key.c_str()) : nullptr;
-    if (at && (at == spec || at[-1] == ','))
+    const char *at = delays ? std::strstr(delays, key.c_str()) : nullptr;
+    if (at && (at == delays || at[-1] == ','))
         std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(at + key.size())));
 }
 
