@@ -56,6 +56,11 @@ extern "C" int crtest_run_window(int argc, char **argv, int verbose)
                    stderr);
         return 1;
     }
+    // Before the application, which starts threads of its own: the driver's trial load
+    // forks, which is safe only while the program has a single thread.
+    QString driverError;
+    const std::unique_ptr<BexorLibrary> library =
+            BexorLibrary::load(QString::fromLatin1(BexorLibrary::DefaultName), &driverError);
     previousHandler = qInstallMessageHandler(platformHandler);
     QApplication application(argc, argv);
     qInstallMessageHandler(previousHandler);
@@ -67,9 +72,6 @@ extern "C" int crtest_run_window(int argc, char **argv, int verbose)
     if (verbose)
         QLoggingCategory::setFilterRules(QLatin1String(VerboseLoggingRules));
 
-    QString driverError;
-    const std::unique_ptr<BexorLibrary> library =
-            BexorLibrary::load(QString::fromLatin1(BexorLibrary::DefaultName), &driverError);
     std::optional<LoggingDriver> driver;
     if (library)
         driver.emplace(*library);

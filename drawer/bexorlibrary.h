@@ -26,14 +26,14 @@ public:
     // The file the loader mapped, as a path (see loadedFileOf).
     QString file() const { return m_file; }
 
-    int32_t openBexor() override { return m_functions.openBexor(); }
-    int32_t closeBexor() override { return m_functions.closeBexor(); }
-    int32_t drawerOpen(int32_t drawer) override { return m_functions.drawerOpen(drawer); }
-    int32_t drawerState(int32_t drawer) override { return m_functions.drawerState(drawer); }
+    int32_t openBexor() override { return m_functions.OpenBexor(); }
+    int32_t closeBexor() override { return m_functions.CloseBexor(); }
+    int32_t drawerOpen(int32_t drawer) override { return m_functions.DrawerOpen(drawer); }
+    int32_t drawerState(int32_t drawer) override { return m_functions.DrawerState(drawer); }
     int32_t retrieveStatistics(int16_t unit, int32_t selector, uint8_t *buffer,
                                int16_t length) override
     {
-        return m_functions.retrieveStatistics(unit, selector, buffer, length);
+        return m_functions.RetrieveStatistics(unit, selector, buffer, length);
     }
 
 private:

@@ -4,12 +4,15 @@
 #  include <windows.h>
 #else
 #  include <dlfcn.h>
-#  include <link.h>
-#  include <sys/stat.h>
+#  include <fcntl.h>
+#  include <sys/wait.h>
 #  include <unistd.h>
 
+#  include <cerrno>
+#  include <csignal>
+#  include <cstdio>
 #  include <cstring>
-#  include <fstream>
+#  include <sstream>
 #  include <vector>
 #endif
 
@@ -89,58 +92,86 @@ void *findSymbol(void *handle, const std::string &library, const char *symbol, s
     return reinterpret_cast<void *>(address);
 }
 #else
-// The file the loader will map for name: a path as it stands, a plain name along the
-// loader's own search list (LD_LIBRARY_PATH, run paths, the system directories).
-std::string loaderFileOf(const std::string &name)
+// The write end of the pipe to the parent, in the trial child only.
+int faultReport = -1;
+
+// Runs in the trial child when the loader faults: hands the parent the faulting address
+// and the child's mappings, so that it can name the file the address lies in. Nothing but
+// system calls here. The handler is reset on entry, so the faulting access is made again
+// on return and ends the child by the same signal.
+void reportFault(int, siginfo_t *info, void *)
 {
-    if (name.find('/') != std::string::npos)
-        return name;
-    void *self = dlopen(nullptr, RTLD_LAZY);
-    Dl_serinfo size;
-    if (!self || dlinfo(self, RTLD_DI_SERINFOSIZE, &size) != 0)
+    const auto address = reinterpret_cast<uintptr_t>(info->si_addr);
+    const int maps = open("/proc/self/maps", O_RDONLY | O_CLOEXEC);
+    char chunk[4096];
+    ssize_t length = write(faultReport, &address, sizeof address);
+    while (length > 0 && maps >= 0 && (length = read(maps, chunk, sizeof chunk)) > 0)
+        length = write(faultReport, chunk, std::size_t(length));
+}
+
+// The path of the mapping that holds the address a fault report begins with, or empty.
+std::string faultedFile(const std::string &report)
+{
+    uintptr_t address = 0;
+    if (report.size() < sizeof address)
         return {};
-    std::vector<char> storage(size.dls_size);
-    auto *paths = reinterpret_cast<Dl_serinfo *>(storage.data());
-    if (dlinfo(self, RTLD_DI_SERINFOSIZE, paths) != 0 || dlinfo(self, RTLD_DI_SERINFO, paths) != 0)
-        return {};
-    for (unsigned i = 0; i < paths->dls_cnt; ++i) {
-        const std::string candidate = std::string(paths->dls_serpath[i].dls_name) + '/' + name;
-        struct stat info;
-        if (stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode))
-            return candidate;
+    std::memcpy(&address, report.data(), sizeof address);
+    std::istringstream maps(report.substr(sizeof address));
+    for (std::string line; std::getline(maps, line);) {
+        unsigned long long start = 0, end = 0;
+        int path = 0;
+        if (std::sscanf(line.c_str(), "%llx-%llx %*s %*s %*s %*s %n", &start, &end, &path) == 2
+            && path > 0 && start <= address && address < end)
+            return line.substr(std::size_t(path));
     }
     return {};
 }
 
 // A library cut short (an interrupted copy) makes the loader fault while it maps the
-// missing part, which no error return can report; its headers tell how long it must be.
-// Any other file that is no library is left to the loader to describe.
-std::string truncationOf(const std::string &path)
+// missing part, which no error return can report and which would take the program down
+// with it. So the library is first loaded in a child that does nothing else: that loads
+// exactly what the real load will, wherever the loader finds it (LD_LIBRARY_PATH, run
+// paths, its cache of the ld.so.conf folders), dependencies included. A child that fails
+// in the ordinary way is left to the real load to describe, in the loader's own words.
+// fork copies only the calling thread, so this is sound only before the program starts
+// any other: a thread holding a lock inside the loader would leave it held in the child.
+std::string trialLoadFault(const std::string &name)
 {
-    std::ifstream file(path, std::ios::binary | std::ios::ate);
-    const auto size = static_cast<unsigned long long>(file.tellg());
-    ElfW(Ehdr) header;
-    if (!file.seekg(0) || !file.read(reinterpret_cast<char *>(&header), sizeof header)
-        || std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0
-        || header.e_phentsize != sizeof(ElfW(Phdr)) || !file.seekg(std::streamoff(header.e_phoff)))
+    int report[2];
+    if (pipe2(report, O_CLOEXEC) != 0)
         return {};
-    for (int i = 0; i < header.e_phnum; ++i) {
-        ElfW(Phdr) segment;
-        if (!file.read(reinterpret_cast<char *>(&segment), sizeof segment))
-            return {};
-        const unsigned long long end = segment.p_offset + segment.p_filesz;
-        if (segment.p_type == PT_LOAD && end > size)
-            return path + ": file too short: it ends at byte " + std::to_string(size) + " of the "
-                    + std::to_string(end)
-                    + " its headers describe (a damaged or partly copied library)";
+    const pid_t child = fork();
+    if (child == 0) {
+        faultReport = report[1];
+        struct sigaction action = {};
+        action.sa_sigaction = reportFault;
+        action.sa_flags = SA_SIGINFO | SA_RESETHAND;
+        sigaction(SIGBUS, &action, nullptr);
+        sigaction(SIGSEGV, &action, nullptr);
+        _exit(dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL) ? 0 : 1);
     }
-    return {};
+    close(report[1]);
+    std::string text;
+    char chunk[4096];
+    for (ssize_t length; child > 0 && (length = read(report[0], chunk, sizeof chunk)) != 0;)
+        if (length > 0)
+            text.append(chunk, std::size_t(length));
+        else if (errno != EINTR)
+            break;
+    close(report[0]);
+    int status = 0;
+    while (child > 0 && waitpid(child, &status, 0) < 0 && errno == EINTR) { }
+    if (child <= 0 || !WIFSIGNALED(status))
+        return {};
+    const std::string file = faultedFile(text);
+    return (file.empty() ? name : file) + ": a trial load of it died of SIG"
+            + sigabbrev_np(WTERMSIG(status)) + " (a damaged or partly copied library)";
 }
 
 void *openLibrary(const std::string &name, std::string *error)
 {
-    if (std::string damage = truncationOf(loaderFileOf(name)); !damage.empty()) {
-        *error = damage;
+    if (std::string fault = trialLoadFault(name); !fault.empty()) {
+        *error = fault;
         return nullptr;
     }
     void *handle = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -179,19 +210,18 @@ bool loadDriver(const std::string &name, DriverFunctions *functions, std::string
     if (!handle)
         return false;
     DriverFunctions found;
-    if (!resolve(handle, name, "OpenBexor", &found.openBexor, error)
-        || !resolve(handle, name, "CloseBexor", &found.closeBexor, error)
-        || !resolve(handle, name, "DrawerOpen", &found.drawerOpen, error)
-        || !resolve(handle, name, "DrawerState", &found.drawerState, error)
-        || !resolve(handle, name, "RetrieveStatistics", &found.retrieveStatistics, error))
+#define BEXOR_RESOLVE(function, parameters, arguments) \
+    if (!resolve(handle, name, #function, &found.function, error)) \
         return false;
+    BEXOR_FUNCTIONS(BEXOR_RESOLVE)
+#undef BEXOR_RESOLVE
     *functions = found;
     return true;
 }
 
 std::string loadedFileOf(const DriverFunctions &functions)
 {
-    const void *address = reinterpret_cast<const void *>(functions.openBexor);
+    const void *address = reinterpret_cast<const void *>(functions.OpenBexor);
     if (!address)
         return {};
 #ifdef _WIN32

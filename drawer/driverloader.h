@@ -6,13 +6,12 @@
 
 #include <string>
 
+// Each member bears the name of the function it points to.
 struct DriverFunctions
 {
-    OpenBexorFn openBexor = nullptr;
-    CloseBexorFn closeBexor = nullptr;
-    DrawerOpenFn drawerOpen = nullptr;
-    DrawerStateFn drawerState = nullptr;
-    RetrieveStatisticsFn retrieveStatistics = nullptr;
+#define BEXOR_MEMBER(name, parameters, arguments) name##Fn name = nullptr;
+    BEXOR_FUNCTIONS(BEXOR_MEMBER)
+#undef BEXOR_MEMBER
 };
 
 // name is UTF-8: a plain name goes through the system's ordinary library search (on

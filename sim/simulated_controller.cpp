@@ -13,19 +13,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <type_traits>
-
-// The utility calls through these pointer types; a function whose calling convention
-// differed would corrupt the stack on 32-bit Windows.
-static_assert(std::is_same_v<decltype(&OpenBexor), OpenBexorFn>);
-static_assert(std::is_same_v<decltype(&CloseBexor), CloseBexorFn>);
-static_assert(std::is_same_v<decltype(&DrawerOpen), DrawerOpenFn>);
-static_assert(std::is_same_v<decltype(&DrawerState), DrawerStateFn>);
-static_assert(std::is_same_v<decltype(&RetrieveStatistics), RetrieveStatisticsFn>);
 
 namespace {
 
@@ -41,12 +31,12 @@ enum Status : int32_t {
     BadStatisticsRequest = 5,
 };
 
-constexpr int32_t kSlots = 8;
-constexpr int32_t kAbsentState = -1;
-constexpr int32_t kStatisticsUnit = 0;
-constexpr int32_t kStatisticsSelector = 15;
-constexpr std::size_t kStatisticsLength = 106;
-constexpr std::chrono::milliseconds kDefaultOpenTime{3000};
+constexpr int32_t SlotCount = 8;
+constexpr int32_t AbsentState = -1;
+constexpr int32_t StatisticsUnit = 0;
+constexpr int32_t StatisticsSelector = 15;
+constexpr std::size_t StatisticsLength = 106;
+constexpr std::chrono::milliseconds DefaultOpenTime{3000};
 
 struct Drawer {
     bool present = false;
@@ -54,14 +44,13 @@ struct Drawer {
     Clock::time_point kickedAt;
 };
 
+// Not guarded: the utility, the check and the tests each call the driver from one thread.
 struct Controller {
-    // The utility may poll from more than one thread.
-    std::mutex mutex;
     bool open = false;
     // BEXOR_SIM_OPEN_FAIL=once must fail a single open per process, not one per open.
     bool openFailureSpent = false;
-    std::array<Drawer, kSlots> drawers;
-    std::chrono::milliseconds openTime = kDefaultOpenTime;
+    std::array<Drawer, SlotCount> drawers;
+    std::chrono::milliseconds openTime = DefaultOpenTime;
     int32_t kickFailure = Ok;
     int32_t statisticsFailure = Ok;
     // The counters belong to the controller, not to a session: they survive a close and
@@ -115,19 +104,19 @@ std::optional<int64_t> integer(std::string_view text)
 
 // A comma separated list of slots, or "none". Anything unreadable keeps the default
 // rather than a half-applied list, which would be harder to notice.
-std::array<bool, kSlots> presentDrawers()
+std::array<bool, SlotCount> presentDrawers()
 {
-    std::array<bool, kSlots> present{true, true, true, true};
+    std::array<bool, SlotCount> present{true, true, true, true};
     auto text = setting("BEXOR_SIM_PRESENT");
     if (!text)
         return present;
-    std::array<bool, kSlots> listed{};
+    std::array<bool, SlotCount> listed{};
     if (*text == "none")
         return listed;
     for (std::string_view rest = *text;;) {
         const auto comma = rest.find(',');
         const auto slot = integer(trimmed(rest.substr(0, comma)));
-        if (!slot || *slot < 0 || *slot >= kSlots) {
+        if (!slot || *slot < 0 || *slot >= SlotCount) {
             reportIgnored("BEXOR_SIM_PRESENT", "not slot numbers 0 to 7 separated by commas, "
                                                "nor none; drawers 0 to 3 are present");
             return present;
@@ -143,12 +132,12 @@ std::chrono::milliseconds openTime()
 {
     const auto text = setting("BEXOR_SIM_OPEN_MS");
     if (!text)
-        return kDefaultOpenTime;
+        return DefaultOpenTime;
     const auto ms = integer(*text);
     if (!ms || *ms < 0 || *ms > INT32_MAX) {
         reportIgnored("BEXOR_SIM_OPEN_MS",
                       "not milliseconds from 0 to 2147483647; a kicked drawer stays open 3000 ms");
-        return kDefaultOpenTime;
+        return DefaultOpenTime;
     }
     return std::chrono::milliseconds{*ms};
 }
@@ -185,7 +174,7 @@ OpenFailure openFailure()
 
 bool validSlot(int32_t drawer)
 {
-    return drawer >= 0 && drawer < kSlots;
+    return drawer >= 0 && drawer < SlotCount;
 }
 
 // Text records are zero padded; a text as long as its record has no terminator.
@@ -204,7 +193,6 @@ void putCount(uint8_t *block, std::size_t offset, uint32_t value)
 
 int32_t BEXOR_CALL OpenBexor(void)
 {
-    std::lock_guard lock(sim.mutex);
     if (sim.open)
         return Ok;
     const auto failure = openFailure();
@@ -215,7 +203,7 @@ int32_t BEXOR_CALL OpenBexor(void)
         return NoController;
     }
     const auto present = presentDrawers();
-    for (std::size_t slot = 0; slot < kSlots; ++slot)
+    for (std::size_t slot = 0; slot < SlotCount; ++slot)
         sim.drawers[slot] = Drawer{present[slot], false, {}};
     sim.openTime = openTime();
     sim.kickFailure = injectedFailure("BEXOR_SIM_KICK_FAIL");
@@ -226,7 +214,6 @@ int32_t BEXOR_CALL OpenBexor(void)
 
 int32_t BEXOR_CALL CloseBexor(void)
 {
-    std::lock_guard lock(sim.mutex);
     if (!sim.open)
         return NotOpen;
     sim.open = false;
@@ -235,7 +222,6 @@ int32_t BEXOR_CALL CloseBexor(void)
 
 int32_t BEXOR_CALL DrawerOpen(int32_t drawer)
 {
-    std::lock_guard lock(sim.mutex);
     if (!sim.open)
         return NotOpen;
     if (!validSlot(drawer))
@@ -259,12 +245,11 @@ int32_t BEXOR_CALL DrawerOpen(int32_t drawer)
 
 int32_t BEXOR_CALL DrawerState(int32_t drawer)
 {
-    std::lock_guard lock(sim.mutex);
     if (!sim.open || !validSlot(drawer))
-        return kAbsentState;
+        return AbsentState;
     Drawer &slot = sim.drawers[static_cast<std::size_t>(drawer)];
     if (!slot.present)
-        return kAbsentState;
+        return AbsentState;
     // No timer thread: a kicked drawer is simply pushed shut once its open time has
     // passed by the time anyone looks.
     if (slot.kicked && Clock::now() - slot.kickedAt < sim.openTime)
@@ -277,18 +262,17 @@ int32_t BEXOR_CALL DrawerState(int32_t drawer)
 int32_t BEXOR_CALL RetrieveStatistics(int32_t unit, int32_t selector, uint8_t *buffer,
                                       int32_t length)
 {
-    std::lock_guard lock(sim.mutex);
     if (!sim.open)
         return NotOpen;
-    if (unit != kStatisticsUnit || selector != kStatisticsSelector || buffer == nullptr
-        || length != static_cast<int32_t>(kStatisticsLength))
+    if (unit != StatisticsUnit || selector != StatisticsSelector || buffer == nullptr
+        || length != static_cast<int32_t>(StatisticsLength))
         return BadStatisticsRequest;
     if (sim.statisticsFailure != Ok)
         return sim.statisticsFailure;
 
     // Built aside and copied in one go, so the caller's buffer is written exactly once
     // and never beyond the block.
-    std::array<uint8_t, kStatisticsLength> block{};
+    std::array<uint8_t, StatisticsLength> block{};
     // Records the utility does not show carry harmless content: texts that say where they
     // come from, zero counters (records at 74, 78, 90 and 94 stay zero).
     putText(block.data(), 0, 4, "SIM");
@@ -304,3 +288,5 @@ int32_t BEXOR_CALL RetrieveStatistics(int32_t unit, int32_t selector, uint8_t *b
     std::memcpy(buffer, block.data(), block.size());
     return Ok;
 }
+
+BEXOR_CHECK_DEFINITIONS();

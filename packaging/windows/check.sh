@@ -7,6 +7,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
+# The driver's functions, from the one list in the interface header, as CMake reads them.
+functions=$(sed -n 's/^ *X(\([A-Za-z]*\),.*/\1/p' drawer/apideclarations.h)
+[ -n "$functions" ] || { echo "no X(name, ...) line found in drawer/apideclarations.h" >&2; exit 1; }
+
 for arch in x86_64 i686; do
     build=build-windows-$arch
     cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCRTEST_NO_QT=ON \
@@ -14,10 +18,11 @@ for arch in x86_64 i686; do
     cmake --build "$build"
     dll=$build/sim/bexor.dll
     exports=$($arch-w64-mingw32-objdump -p "$dll" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p')
-    for name in OpenBexor CloseBexor DrawerOpen DrawerState RetrieveStatistics; do
+    for name in $functions; do
         grep -qE "\] $name\$" <<<"$exports" || { echo "$dll does not export $name" >&2; exit 1; }
     done
-    [ "$(grep -cE '^\s*\[ *[0-9]+\] ' <<<"$exports")" -eq 5 ] || { echo "$dll exports more than the five functions" >&2; exit 1; }
+    [ "$(grep -cE '^\s*\[ *[0-9]+\] ' <<<"$exports")" -eq "$(wc -w <<<"$functions")" ] \
+        || { echo "$dll exports more than the driver functions" >&2; exit 1; }
     # The version record gives 2.00 as file and product version, in UTF-16 as Windows keeps it.
     versions=$(strings -el "$build/windows_check.exe" | grep -A1 -xE 'FileVersion|ProductVersion')
     [ "$(grep -cx '2.00' <<<"$versions")" -eq 2 ] || { echo "version record is not 2.00" >&2; exit 1; }
@@ -27,8 +32,8 @@ done
 
 # __stdcall decorates a 32-bit name with the size of its arguments.
 symbols=$(i686-w64-mingw32-nm build-windows-i686/sim/CMakeFiles/bexor.dir/simulated_controller.cpp.obj)
-for decorated in _OpenBexor@0 _CloseBexor@0 _DrawerOpen@4 _DrawerState@4 _RetrieveStatistics@16; do
-    grep -qE " T $decorated\$" <<<"$symbols" || { echo "32-bit $decorated is not __stdcall" >&2; exit 1; }
+for name in $functions; do
+    grep -qE " T _$name@[0-9]+\$" <<<"$symbols" || { echo "32-bit $name is not __stdcall" >&2; exit 1; }
 done
 echo "windows check: both architectures build; the 32-bit functions are __stdcall, exported undecorated"
 
@@ -80,7 +85,7 @@ run_case "bexor.dll in a folder on PATH only: bound" \
     "$cases/path" "$sim" bound "$(winpath "$cases/path")\\bexor.dll"
 run_case "bexor.dll in the Windows folder only: bound" \
     "$windir" "$sim" bound 'C:\windows\bexor.dll'
-for name in OpenBexor CloseBexor DrawerOpen DrawerState RetrieveStatistics; do
+for name in $functions; do
     run_case "bexor.dll without $name: refused before any call" \
         "$cases/app" "$build/faults/faultdriver_without_$name.dll" refused "bexor.dll: $name: "
 done

@@ -2,7 +2,8 @@
 # MINGW_ARCH.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR ${MINGW_ARCH})
-# The POSIX thread model: the simulated controller guards its state with std::mutex.
+# The POSIX thread variant, the one .ci/run installs, named outright: the plain compiler
+# names are alternatives that may point at either variant.
 set(CMAKE_C_COMPILER ${MINGW_ARCH}-w64-mingw32-gcc-posix)
 set(CMAKE_CXX_COMPILER ${MINGW_ARCH}-w64-mingw32-g++-posix)
 set(CMAKE_RC_COMPILER ${MINGW_ARCH}-w64-mingw32-windres)

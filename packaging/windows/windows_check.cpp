@@ -80,25 +80,25 @@ void bound(const std::string &file)
     const std::string mapped = mappedDriver();
     expect(_stricmp(mapped.c_str(), file.c_str()) == 0, "loaded from " + mapped + ", expected " + file);
 
-    expectEqual(driver.openBexor(), 0, "OpenBexor");
+    expectEqual(driver.OpenBexor(), 0, "OpenBexor");
     const struct
     {
         int32_t drawer, state;
     } before[] = {{0, 1}, {3, 49}, {4, -1}, {7, -1}, {8, -1}};
     for (const auto &[drawer, state] : before)
-        expectEqual(driver.drawerState(drawer), state, "DrawerState(" + std::to_string(drawer) + ")");
+        expectEqual(driver.DrawerState(drawer), state, "DrawerState(" + std::to_string(drawer) + ")");
     const struct
     {
         int32_t drawer, status;
     } kicks[] = {{2, 0}, {5, 4}, {8, 3}, {-1, 3}};
     for (const auto &[drawer, status] : kicks)
-        expectEqual(driver.drawerOpen(drawer), status, "DrawerOpen(" + std::to_string(drawer) + ")");
-    expectEqual(driver.drawerState(2), 32, "DrawerState(2) after its kick");
+        expectEqual(driver.DrawerOpen(drawer), status, "DrawerOpen(" + std::to_string(drawer) + ")");
+    expectEqual(driver.DrawerState(2), 32, "DrawerState(2) after its kick");
 
     // 106 bytes and a guard that shows an overrun.
     uint8_t block[107];
     std::memset(block, 0xAA, sizeof block);
-    expectEqual(driver.retrieveStatistics(0, 15, block, 106), 0, "RetrieveStatistics(0, 15, 106)");
+    expectEqual(driver.RetrieveStatistics(0, 15, block, 106), 0, "RetrieveStatistics(0, 15, 106)");
     expectEqual(std::string(reinterpret_cast<char *>(block + 46)), std::string("SIMULATED-0001"),
                 "serial number");
     expectEqual(std::string(reinterpret_cast<char *>(block + 62), 8), std::string("20240115"),
@@ -113,15 +113,15 @@ void bound(const std::string &file)
     } refused[] = {{0, 15, 105}, {0, 15, 106 + 65536}, {65536, 15, 106}, {1, 15, 106}, {0, 14, 106}};
     for (const auto &[unit, selector, length] : refused) {
         std::memset(block, 0xAA, sizeof block);
-        expectEqual(driver.retrieveStatistics(unit, selector, block, length), 5,
+        expectEqual(driver.RetrieveStatistics(unit, selector, block, length), 5,
                     "RetrieveStatistics(" + std::to_string(unit) + ", " + std::to_string(selector)
                             + ", " + std::to_string(length) + ")");
         expectEqual(int(block[0]), 0xAA, "nothing written for a refused request");
     }
 
-    expectEqual(driver.closeBexor(), 0, "CloseBexor");
-    expectEqual(driver.closeBexor(), 1, "CloseBexor again");
-    expectEqual(driver.drawerState(0), -1, "DrawerState(0) once closed");
+    expectEqual(driver.CloseBexor(), 0, "CloseBexor");
+    expectEqual(driver.CloseBexor(), 1, "CloseBexor again");
+    expectEqual(driver.DrawerState(0), -1, "DrawerState(0) once closed");
 }
 
 void refused(const std::string &reason)
@@ -132,8 +132,8 @@ void refused(const std::string &reason)
     expect(!loaded, "bexor.dll is refused");
     expect(error.rfind(reason, 0) == 0 && error.size() > reason.size(),
            "reason \"" + error + "\" begins with \"" + reason + "\" and goes on");
-    expect(!driver.openBexor && !driver.closeBexor && !driver.drawerOpen && !driver.drawerState
-                   && !driver.retrieveStatistics,
+    expect(!driver.OpenBexor && !driver.CloseBexor && !driver.DrawerOpen && !driver.DrawerState
+                   && !driver.RetrieveStatistics,
            "no driver function handed out");
     // A library refused for a missing function stays mapped; the fault driver notes every
     // call it received.

@@ -46,3 +46,5 @@ int32_t BEXOR_CALL RetrieveStatistics(int32_t, int32_t, uint8_t *buffer, int32_t
         std::memcpy(buffer, faultScript.block.data(), faultScript.block.size());
     return note("RetrieveStatistics", faultScript.statistics);
 }
+
+BEXOR_CHECK_DEFINITIONS();

@@ -11,6 +11,7 @@
 //                         call takes before it is forwarded
 #define BEXOR_BUILDING_DRIVER
 #include "apideclarations.h"
+#include "driverloader.h"
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -26,43 +27,29 @@
 
 namespace {
 
-struct Target
-{
-    OpenBexorFn openBexor = nullptr;
-    CloseBexorFn closeBexor = nullptr;
-    DrawerOpenFn drawerOpen = nullptr;
-    DrawerStateFn drawerState = nullptr;
-    RetrieveStatisticsFn retrieveStatistics = nullptr;
-};
-
 [[noreturn]] void die(const std::string &why)
 {
     std::fprintf(stderr, "recorder: %s\n", why.c_str());
     std::_Exit(70);
 }
 
-template <typename Fn>
-void bind(void *library, const char *name, Fn *function)
+// Bound at the first call, inside the program, which has threads by then: the driver
+// binding's trial load would fork among them, so the recorder loads the driver itself.
+const DriverFunctions &target()
 {
-    *function = reinterpret_cast<Fn>(dlsym(library, name));
-    if (!*function)
-        die(std::string("the driver lacks ") + name);
-}
-
-const Target &target()
-{
-    static const Target bound = [] {
+    static const DriverFunctions bound = [] {
         const char *path = std::getenv("CRTEST_RECORD_DRIVER");
         void *library = path ? dlopen(path, RTLD_NOW | RTLD_LOCAL) : nullptr;
         if (!library)
             die(path ? dlerror() : "CRTEST_RECORD_DRIVER is not set");
-        Target t;
-        bind(library, "OpenBexor", &t.openBexor);
-        bind(library, "CloseBexor", &t.closeBexor);
-        bind(library, "DrawerOpen", &t.drawerOpen);
-        bind(library, "DrawerState", &t.drawerState);
-        bind(library, "RetrieveStatistics", &t.retrieveStatistics);
-        return t;
+        DriverFunctions found;
+#define BIND(function, parameters, arguments)                                            \
+    found.function = reinterpret_cast<function##Fn>(dlsym(library, #function));           \
+    if (!found.function)                                                                  \
+        die("the driver lacks " #function);
+        BEXOR_FUNCTIONS(BIND)
+#undef BIND
+        return found;
     }();
     return bound;
 }
@@ -83,12 +70,35 @@ void write(const std::string &line)
 
 void delay(const char *function)
 {
-    const char *spec = std::getenv("CRTEST_RECORD_DELAY");
+    const char *delays = std::getenv("CRTEST_RECORD_DELAY");
     const std::string key = std::string(function) + '=';
-    const char *at = spec ? std::strstr(spec, key.c_str()) : nullptr;
-    if (at && (at == spec || at[-1] == ','))
+    const char *at = delays ? std::strstr(delays, key.c_str()) : nullptr;
+    if (at && (at == delays || at[-1] == ','))
         std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(at + key.size())));
 }
+
+// A call as the log writes it: its name, and its numeric arguments in brackets, if any;
+// a buffer's address says nothing.
+struct CallText
+{
+    const char *function;
+    template <typename... Arguments>
+    std::string operator()(Arguments... arguments) const
+    {
+        std::string text = function;
+        [[maybe_unused]] const auto add = [&text](auto argument) {
+            if constexpr (std::is_integral_v<decltype(argument)>) {
+                if (text.back() == ')')
+                    text.back() = ',';
+                else
+                    text += '(';
+                text += std::to_string(argument) + ')';
+            }
+        };
+        (..., add(arguments));
+        return text;
+    }
+};
 
 // Writes the call when it begins and when it ends, around the time it takes.
 template <typename Call>
@@ -101,50 +111,13 @@ int32_t recorded(const char *function, const std::string &call, Call &&forward)
     return result;
 }
 
-std::string withArgument(const char *function, long argument)
-{
-    return std::string(function) + '(' + std::to_string(argument) + ')';
-}
-
 } // namespace
 
-int32_t BEXOR_CALL OpenBexor(void)
-{
-    return recorded("OpenBexor", "OpenBexor", [] { return target().openBexor(); });
-}
-
-int32_t BEXOR_CALL CloseBexor(void)
-{
-    return recorded("CloseBexor", "CloseBexor", [] { return target().closeBexor(); });
-}
-
-int32_t BEXOR_CALL DrawerOpen(int32_t drawer)
-{
-    return recorded("DrawerOpen", withArgument("DrawerOpen", drawer),
-                    [drawer] { return target().drawerOpen(drawer); });
-}
-
-int32_t BEXOR_CALL DrawerState(int32_t drawer)
-{
-    return recorded("DrawerState", withArgument("DrawerState", drawer),
-                    [drawer] { return target().drawerState(drawer); });
-}
-
-int32_t BEXOR_CALL RetrieveStatistics(int32_t unit, int32_t selector, uint8_t *buffer,
-                                      int32_t length)
-{
-    const std::string call = "RetrieveStatistics(" + std::to_string(unit) + ','
-            + std::to_string(selector) + ',' + std::to_string(length) + ')';
-    return recorded("RetrieveStatistics", call, [=] {
-        return target().retrieveStatistics(unit, selector, buffer, length);
-    });
-}
-
-// A definition whose parameters differ from the interface's is a C++ overload of its own
-// that nothing exports, and the program would find no such function in the recorder; an
-// overloaded name has no single address, so these stop the build instead.
-static_assert(std::is_same_v<decltype(&OpenBexor), OpenBexorFn>);
-static_assert(std::is_same_v<decltype(&CloseBexor), CloseBexorFn>);
-static_assert(std::is_same_v<decltype(&DrawerOpen), DrawerOpenFn>);
-static_assert(std::is_same_v<decltype(&DrawerState), DrawerStateFn>);
-static_assert(std::is_same_v<decltype(&RetrieveStatistics), RetrieveStatisticsFn>);
+#define RECORDED(function, parameters, arguments)                                          \
+    int32_t BEXOR_CALL function parameters                                                 \
+    {                                                                                      \
+        return recorded(#function, CallText{#function} arguments,                          \
+                        [=] { return target().function arguments; });                     \
+    }
+BEXOR_FUNCTIONS(RECORDED)
+#undef RECORDED
