@@ -14,7 +14,7 @@
 #include <exception>
 #include <optional>
 
-int runCheckProgram(int argc, char **argv, const CommandLine &line)
+int runCheckProgram(int argc, char **argv, const CommandLine &line, TrialLoad &trial)
 {
     // First of all, before Qt or the driver can start a thread that would take the signals.
     SignalWaits waits;
@@ -25,7 +25,7 @@ int runCheckProgram(int argc, char **argv, const CommandLine &line)
 
     QString error;
     const std::unique_ptr<BexorLibrary> library =
-            BexorLibrary::load(QString::fromLatin1(BexorLibrary::DefaultName), &error);
+            BexorLibrary::load(QString::fromLatin1(BexorLibrary::DefaultName), &error, &trial);
     std::optional<LoggingDriver> driver;
     if (library)
         driver.emplace(*library);

@@ -1,5 +1,6 @@
 // The command line decides first: help, version and usage errors are answered before
 // anything is loaded; a check runs on Qt Core alone; only the window loads the GUI.
+#include "bexorlibrary.h"
 #include "checkprogram.h"
 #include "commandline.h"
 #include "windowentry.h"
@@ -31,10 +32,10 @@ std::string programFolder()
 }
 #endif
 
-int runWindow(int argc, char **argv, bool verbose)
+int runWindow(int argc, char **argv, bool verbose, const TrialLoad &trial)
 {
 #ifdef CRTEST_WINDOW_STATIC
-    return crtest_run_window(argc, argv, verbose);
+    return crtest_run_window(argc, argv, verbose, trial.child, trial.report);
 #else
     // Beside the program, both in the build folder and installed (where /usr/bin/crtest
     // links to the program in its private folder).
@@ -51,7 +52,7 @@ int runWindow(int argc, char **argv, bool verbose)
                      module.c_str(), reason.c_str());
         return 1;
     }
-    return entry(argc, argv, verbose);
+    return entry(argc, argv, verbose, trial.child, trial.report);
 #endif
 }
 
@@ -73,9 +74,13 @@ int main(int argc, char *argv[])
                      line.text.toLocal8Bit().constData(), usageLine().toLocal8Bit().constData());
         return 2;
     case CommandLine::Action::Check:
-        return runCheckProgram(argc, argv, line);
     case CommandLine::Action::Window:
         break;
     }
-    return runWindow(argc, argv, line.verbose);
+    // The driver's trial load runs beside Qt's start-up, while the program is still small
+    // and has no other thread.
+    TrialLoad trial = startTrialLoad(BexorLibrary::DefaultName);
+    if (line.action == CommandLine::Action::Check)
+        return runCheckProgram(argc, argv, line, trial);
+    return runWindow(argc, argv, line.verbose, trial);
 }

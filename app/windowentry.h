@@ -14,10 +14,13 @@ extern "C" {
 #endif
 
 // Runs the whole window mode: the application, the driver binding, the desktop's services,
-// the window and its event loop. verbose turns on crtest.driver and crtest.events. Returns
-// the program's exit status.
-CRTEST_WINDOW_EXPORT int crtest_run_window(int argc, char **argv, int verbose);
-typedef int (*CrtestRunWindowFn)(int argc, char **argv, int verbose);
+// the window and its event loop. verbose turns on crtest.driver and crtest.events; the
+// driver's trial load, if one was started, is the child trialChild reporting on trialReport
+// (-1 for none). Returns the program's exit status.
+CRTEST_WINDOW_EXPORT int crtest_run_window(int argc, char **argv, int verbose, int trialChild,
+                                           int trialReport);
+typedef int (*CrtestRunWindowFn)(int argc, char **argv, int verbose, int trialChild,
+                                 int trialReport);
 
 #ifdef __cplusplus
 }

@@ -48,7 +48,8 @@ bool displayNamed()
 
 } // namespace
 
-extern "C" int crtest_run_window(int argc, char **argv, int verbose)
+extern "C" int crtest_run_window(int argc, char **argv, int verbose, int trialChild,
+                                 int trialReport)
 {
     if (!displayNamed()) {
         std::fputs("crtest: the window needs a display, and neither DISPLAY nor WAYLAND_DISPLAY "
@@ -56,11 +57,6 @@ extern "C" int crtest_run_window(int argc, char **argv, int verbose)
                    stderr);
         return 1;
     }
-    // Before the application, which starts threads of its own: the driver's trial load
-    // forks, which is safe only while the program has a single thread.
-    QString driverError;
-    const std::unique_ptr<BexorLibrary> library =
-            BexorLibrary::load(QString::fromLatin1(BexorLibrary::DefaultName), &driverError);
     previousHandler = qInstallMessageHandler(platformHandler);
     QApplication application(argc, argv);
     qInstallMessageHandler(previousHandler);
@@ -71,6 +67,13 @@ extern "C" int crtest_run_window(int argc, char **argv, int verbose)
     QApplication::setStyle(QStringLiteral("Fusion"));
     if (verbose)
         QLoggingCategory::setFilterRules(QLatin1String(VerboseLoggingRules));
+
+    // The trial load started before the application's threads; without one, a load here
+    // would have to fork among them.
+    TrialLoad trial{trialChild, trialReport};
+    QString driverError;
+    const std::unique_ptr<BexorLibrary> library = BexorLibrary::load(
+            QString::fromLatin1(BexorLibrary::DefaultName), &driverError, &trial);
 
     std::optional<LoggingDriver> driver;
     if (library)

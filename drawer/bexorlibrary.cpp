@@ -1,10 +1,11 @@
 #include "bexorlibrary.h"
 
-std::unique_ptr<BexorLibrary> BexorLibrary::load(const QString &name, QString *error)
+std::unique_ptr<BexorLibrary> BexorLibrary::load(const QString &name, QString *error,
+                                                 TrialLoad *trial)
 {
     DriverFunctions functions;
     std::string reason;
-    if (!loadDriver(name.toStdString(), &functions, &reason)) {
+    if (!loadDriver(name.toStdString(), &functions, &reason, trial)) {
         *error = QString::fromStdString(reason);
         return nullptr;
     }

@@ -21,7 +21,9 @@ public:
 
     // Returns nullptr and sets *error to the loader's reason when the library or one of
     // its functions cannot be found.
-    static std::unique_ptr<BexorLibrary> load(const QString &name, QString *error);
+    // trial is one started for the same name (see TrialLoad), or null.
+    static std::unique_ptr<BexorLibrary> load(const QString &name, QString *error,
+                                              TrialLoad *trial = nullptr);
 
     // The file the loader mapped, as a path (see loadedFileOf).
     QString file() const { return m_file; }

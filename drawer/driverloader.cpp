@@ -61,7 +61,7 @@ std::wstring programFolder()
     return separator == std::wstring::npos ? std::wstring() : path.substr(0, separator + 1);
 }
 
-void *openLibrary(const std::string &name, std::string *error)
+void *openLibrary(const std::string &name, std::string *error, TrialLoad *)
 {
     const int size = MultiByteToWideChar(CP_UTF8, 0, name.c_str(), -1, nullptr, 0);
     std::wstring wide(size > 0 ? size : 1, L'\0');
@@ -135,7 +135,7 @@ std::string faultedFile(const std::string &report)
 // in the ordinary way is left to the real load to describe, in the loader's own words.
 // fork copies only the calling thread, so this is sound only before the program starts
 // any other: a thread holding a lock inside the loader would leave it held in the child.
-std::string trialLoadFault(const std::string &name)
+TrialLoad startTrial(const std::string &name)
 {
     int report[2];
     if (pipe2(report, O_CLOEXEC) != 0)
@@ -151,26 +151,48 @@ std::string trialLoadFault(const std::string &name)
         _exit(dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL) ? 0 : 1);
     }
     close(report[1]);
+    if (child < 0) {
+        close(report[0]);
+        return {};
+    }
+    return {child, report[0]};
+}
+
+// The child's verdict: empty unless it died of a signal, then why, naming the file.
+std::string trialLoadFault(TrialLoad &trial, const std::string &name)
+{
+    if (trial.child < 0)
+        return {};
     std::string text;
     char chunk[4096];
-    for (ssize_t length; child > 0 && (length = read(report[0], chunk, sizeof chunk)) != 0;)
+    for (ssize_t length; (length = read(trial.report, chunk, sizeof chunk)) != 0;)
         if (length > 0)
             text.append(chunk, std::size_t(length));
         else if (errno != EINTR)
             break;
-    close(report[0]);
+    close(trial.report);
     int status = 0;
-    while (child > 0 && waitpid(child, &status, 0) < 0 && errno == EINTR) { }
-    if (child <= 0 || !WIFSIGNALED(status))
+    while (waitpid(trial.child, &status, 0) < 0 && errno == EINTR) { }
+    trial = {};
+    // Only a crash tells of a damaged library; an interrupt from the keyboard reaches the
+    // child too, and is the program's to answer.
+    const int signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    if (signal != SIGBUS && signal != SIGSEGV && signal != SIGILL && signal != SIGFPE
+        && signal != SIGABRT)
         return {};
     const std::string file = faultedFile(text);
     return (file.empty() ? name : file) + ": a trial load of it died of SIG"
-            + sigabbrev_np(WTERMSIG(status)) + " (a damaged or partly copied library)";
+            + sigabbrev_np(signal) + " (a damaged or partly copied library)";
 }
 
-void *openLibrary(const std::string &name, std::string *error)
+void *openLibrary(const std::string &name, std::string *error, TrialLoad *trial)
 {
-    if (std::string fault = trialLoadFault(name); !fault.empty()) {
+    TrialLoad own;
+    if (!trial) {
+        own = startTrial(name);
+        trial = &own;
+    }
+    if (std::string fault = trialLoadFault(*trial, name); !fault.empty()) {
         *error = fault;
         return nullptr;
     }
@@ -202,11 +224,22 @@ bool resolve(void *handle, const std::string &library, const char *symbol, Fn *t
 
 } // namespace
 
-bool loadDriver(const std::string &name, DriverFunctions *functions, std::string *error)
+TrialLoad startTrialLoad(const std::string &name)
+{
+#ifdef _WIN32
+    (void)name;
+    return {};
+#else
+    return startTrial(name);
+#endif
+}
+
+bool loadDriver(const std::string &name, DriverFunctions *functions, std::string *error,
+                TrialLoad *trial)
 {
     // A library that fails to bind stays mapped: a driver may start threads of its own when
     // loaded, and unmapping it under them would be worse than the few pages it keeps.
-    void *handle = openLibrary(name, error);
+    void *handle = openLibrary(name, error, trial);
     if (!handle)
         return false;
     DriverFunctions found;
