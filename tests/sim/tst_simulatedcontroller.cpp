@@ -54,7 +54,7 @@ public:
     }
 };
 
-class TestSimulatedController : public QObject
+class SimulatedControllerTest : public QObject
 {
     Q_OBJECT
 
@@ -189,5 +189,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestSimulatedController)
+QTEST_GUILESS_MAIN(SimulatedControllerTest)
 #include "tst_simulatedcontroller.moc"
