@@ -61,7 +61,7 @@ public:
             return;
 
         for (int n = 0; n < DrawerCount; ++n) {
-            m_report.drawers[n] = readDrawer(n);
+            m_report.drawers[n] = readDrawer(n, &m_report.stateCodes[n]);
             if (stopped() || paused(StateReadInterval))
                 return;
         }
@@ -72,7 +72,7 @@ public:
 
         // Released one after another with nothing between, as a till's drawers are.
         for (const int n : m_kicks) {
-            KickResult kick{n, m_driver.drawerOpen(n), m_report.drawers[n], DrawerReading::NotRead};
+            KickResult kick{.drawer = n, .status = m_driver.drawerOpen(n), .before = m_report.drawers[n]};
             m_report.kicks << kick;
             logKick(n, kick.status);
             if (stopped())
@@ -81,7 +81,7 @@ public:
         if (paused(KickSettleTime))
             return;
         for (KickResult &kick : m_report.kicks) {
-            kick.after = readDrawer(kick.drawer);
+            kick.after = readDrawer(kick.drawer, &kick.codeAfter);
             if (stopped() || paused(StateReadInterval))
                 return;
         }
@@ -91,10 +91,12 @@ public:
     }
 
 private:
-    DrawerReading readDrawer(int n)
+    // The reading of drawer n, its code written where the report keeps this reading's:
+    // the first pass's beside the drawers, a kicked drawer's read-back beside its kick.
+    DrawerReading readDrawer(int n, std::optional<int32_t> *codeKept)
     {
         const int32_t code = m_driver.drawerState(n);
-        m_report.stateCodes[n] = code;
+        *codeKept = code;
         const DrawerReading reading = readingOf(classifyDrawerState(code, OpenCode[n]));
         logDrawerReading(n, code, reading);
         return reading;

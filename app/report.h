@@ -57,6 +57,7 @@ struct KickResult
     int32_t status = 0; // what DrawerOpen returned
     DrawerReading before = DrawerReading::NotRead;
     DrawerReading after = DrawerReading::NotRead;
+    std::optional<int32_t> codeAfter{}; // what DrawerState returned when it was read back
     bool opened() const { return after == DrawerReading::Open; }
 };
 

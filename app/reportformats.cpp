@@ -171,6 +171,8 @@ QByteArray reportJson(const Report &report)
                                      {"status", kick.status},
                                      {"before", readingKey(kick.before)},
                                      {"after", readingKey(kick.after)},
+                                     {"code_after", kick.codeAfter ? QJsonValue(*kick.codeAfter)
+                                                                   : QJsonValue()},
                                      {"opened", kick.opened()}});
         root.insert("kicks", kicks);
         root.insert("statistics_after_kicks", statisticsJson(report.statisticsAfterKicks));

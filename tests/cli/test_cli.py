@@ -132,15 +132,26 @@ class Check(unittest.TestCase):
                                            "good_opens": "1200", "failed_opens": "3"}},
                 "kicks": None, "count_changes": None, "problems": [], "interrupted_by": None,
                 "exit_status": 0}),
+            # The drawers as first read, codes included; each kicked one's read-back beside it.
             ({}, ["--kick", "0,2"], {"count_changes": {"good_opens": 2, "failed_opens": 0}, "kicks": [
-                {"drawer": 0, "status": 0, "before": "closed", "after": "open", "opened": True},
-                {"drawer": 2, "status": 0, "before": "closed", "after": "open", "opened": True}],
+                {"drawer": 0, "status": 0, "before": "closed", "after": "open", "code_after": 0,
+                 "opened": True},
+                {"drawer": 2, "status": 0, "before": "closed", "after": "open", "code_after": 32,
+                 "opened": True}],
+             "drawers": [{"drawer": 0, "state": "closed", "code": 1},
+                         {"drawer": 1, "state": "closed", "code": 17},
+                         {"drawer": 2, "state": "closed", "code": 33},
+                         {"drawer": 3, "state": "closed", "code": 49},
+                         {"drawer": 4, "state": "not-present", "code": -1},
+                         {"drawer": 5, "state": "not-present", "code": -1},
+                         {"drawer": 6, "state": "not-present", "code": -1},
+                         {"drawer": 7, "state": "not-present", "code": -1}],
              "exit_status": 0}),
             # Both go wrong: the lower status decides.
             ({"BEXOR_SIM_KICK_FAIL": "7", "BEXOR_SIM_STATS_FAIL": "9"}, ["--kick", "2"], {
                 "statistics": {**not_read, "outcome": "refused", "status": 9}, "count_changes": None,
                 "kicks": [{"drawer": 2, "status": 7, "before": "closed", "after": "closed",
-                           "opened": False}], "exit_status": 5}),
+                           "code_after": 33, "opened": False}], "exit_status": 5}),
             ({"BEXOR_SIM_OPEN_FAIL": "always"}, [], {
                 "device": "did-not-open", "open_results": [2, 2], "statistics": not_read,
                 "kicks": None, "exit_status": 4,

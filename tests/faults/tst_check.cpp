@@ -46,7 +46,7 @@ struct Recorder : DrawerDriver, CheckWaits
 struct Fault
 {
     std::function<void(FaultScript &)> script = [](FaultScript &) {};
-    QList<int> kicks;
+    QList<int> kicks{};
     int signal = 0, atWait = 0, atLook = 0;
     QString library = "libfaultdriver.so";
 };
