@@ -99,8 +99,7 @@ for platform in xcb offscreen; do
     export QT_QPA_PLATFORM=$platform DISPLAY=$display
     "$build/bench/crbench_launch" --probe "$build/bench/libcrbench_probe.so" \
         --real "$build/crtest" --bare "$build/bench/crbench_bare" --dir "$build" \
-        --libpath "$build/sim" --label "utility against bare window" "${launch_runs[@]}" \
-        | tee -a "$results"
+        --libpath "$build/sim" "${launch_runs[@]}" | tee -a "$results"
     if [ "$smoke" = 0 ] && command -v valgrind >/dev/null; then
         real=$(instructions "$build/crtest")
         bare=$(instructions "$build/bench/crbench_bare")
