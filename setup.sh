@@ -9,7 +9,7 @@ usage() { echo "usage: $0 run|test" >&2; exit 2; }
 case "$1" in run|test) ;; *) usage ;; esac
 
 packages=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libgl-dev fonts-liberation
-          xdg-utils libbenchmark-dev xvfb
+          xdg-utils xvfb
           # the system tests: the program on a private X server with a window manager
           python3 python3-xlib python3-pil openbox qt6ct
           # ... and on a headless Wayland compositor, driven through the accessibility bus
