@@ -1,6 +1,9 @@
-// The yardstick for the utility's launch: a plain Qt window of the same size holding the
-// same number and kinds of controls at the same places, with the same texts and fonts,
-// and nothing else: no pictures, colours, driver, handlers or start-up work.
+// The yardstick for the utility's launch: a plain Qt window built from the utility's own
+// layout table, taking only the kinds of control, their places, texts and fonts: no
+// pictures, colours, driver, handlers or start-up work.
+#include "formlayout.h"
+#include "twips.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QFrame>
@@ -9,20 +12,35 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
-#include <QShortcut>
 #include <QTimer>
 
-#include "twips.h"
+#include <map>
 
 namespace {
 
-QLabel *label(QWidget *parent, const QString &text, qreal points, int left, int top, int width,
-              int height)
+QWidget *plainControl(const ControlLayout &c, QWidget *parent)
 {
-    auto *l = new QLabel(text, parent);
-    l->setFont(arial(points, true));
-    place(l, left, top, width, height);
-    return l;
+    switch (c.kind) {
+    case ControlKind::PushButton:
+        return new QPushButton(c.text, parent);
+    case ControlKind::Picture:
+        return new QLabel(parent);
+    case ControlKind::Panel:
+        return new QFrame(parent);
+    case ControlKind::GroupBox:
+        return new QGroupBox(c.text, parent);
+    case ControlKind::Timer:
+        new QTimer(parent);
+        return nullptr;
+    case ControlKind::Caption:
+    case ControlKind::Label:
+        return new QLabel(c.text, parent);
+    case ControlKind::TextBox:
+        return new QLineEdit(c.text, parent);
+    case ControlKind::CheckBox:
+        return new QCheckBox(parent);
+    }
+    return nullptr;
 }
 
 } // namespace
@@ -33,50 +51,18 @@ int main(int argc, char *argv[])
 
     QWidget window;
     window.setWindowTitle(QStringLiteral("Bare window"));
-    window.setFont(arial(15.75, false));
-    window.setFixedSize(qRound(9105 / 15.0), qRound(5760 / 15.0));
-
-    const struct { const char *text; int left; } buttons[] = {
-            {"", 6480}, {"", 5040}, {"", 7800}, {"STATUS", 3720}};
-    for (const auto &b : buttons) {
-        auto *button = new QPushButton(QString::fromLatin1(b.text), &window);
-        button->setFont(arial(12, true));
-        place(button, b.left, 120, 1200, 975);
-    }
-    new QShortcut(QKeySequence(Qt::Key_Escape), &window);
-    place(new QLabel(&window), 0, 120, 3630, 975);
-
-    auto *drawers = new QFrame(&window);
-    place(drawers, 120, 1320, 8895, 2295);
-    place(new QGroupBox(QStringLiteral("Frame2"), &window), 7560, 4920, 135, 15);
-    auto *counts = new QFrame(&window);
-    place(counts, 120, 3600, 8895, 2055);
-    new QTimer(drawers);
-
-    for (int n = 0; n < 8; ++n) {
-        place(new QCheckBox(drawers), 3600 + 480 * n, 1320, 312, 432);
-        auto *state = new QLineEdit(drawers);
-        state->setFont(arial(13.5, true));
-        place(state, 3540 + 480 * n, 840, 312, 372);
-        label(drawers, QStringLiteral("#%1").arg(n), 14.25, 3540 + 480 * n, 360, 375, 315);
-    }
-    label(drawers, QStringLiteral("Cash Drawer Number :"), 12, 480, 480, 2745, 270);
-    label(drawers, QStringLiteral("Open/Close/Not Preset:"), 12, 480, 960, 2775, 315);
-    label(drawers, QStringLiteral("Kick This Drawer Out ?"), 12, 480, 1440, 2775, 255);
-
-    const struct { int captionLeft, boxLeft, top; const char *caption, *text; } rows[] = {
-            {120, 2760, 840, "MechanicalRevision : ", ""},
-            {4560, 7080, 1320, "DrawerFailedOpen :", "DrawerFailedOpenCount"},
-            {4560, 7080, 840, "DrawerGoodOpen :", "DrawerGoodOpenCount"},
-            {4560, 7080, 360, "InstallationDate :", "YYYYMMDD"},
-            {120, 2760, 1320, "ManufactureDate :", ""},
-            {120, 2760, 360, "SerialNumber :", ""},
-    };
-    for (const auto &row : rows) {
-        auto *box = new QLineEdit(QString::fromLatin1(row.text), counts);
-        box->setFont(arial(12, true));
-        place(box, row.boxLeft, row.top, 1575, 450);
-        label(counts, QString::fromLatin1(row.caption), 12, row.captionLeft, row.top, 2475, 255);
+    window.setFont(arial(FormPoints, false));
+    window.setFixedSize(twips(FormWidth), twips(FormHeight));
+    std::map<Container, QWidget *> containers{{Container::Window, &window}};
+    for (const ControlLayout &c : formLayout()) {
+        QWidget *widget = plainControl(c, containers.at(c.container));
+        if (!widget)
+            continue;
+        if (c.points > 0)
+            widget->setFont(arial(c.points, c.bold));
+        place(widget, c.left, c.top, c.width, c.height);
+        if (c.kind == ControlKind::Panel)
+            containers[panelContainer(c)] = widget;
     }
 
     if (QScreen *screen = QGuiApplication::primaryScreen())

@@ -4,242 +4,86 @@
 //
 //   crbench_launch --probe LIB --real PROGRAM --bare PROGRAM [--dir DIR] [--libpath DIR]
 //                  [--runs N] [--idle-runs N] [--idle-seconds S] [--idle-delay S]
-//                  [--label TEXT]
 //
 // The platform is whatever QT_QPA_PLATFORM (and DISPLAY) say. Exits non-zero only when a
 // run breaks: a program that dies, hangs or never paints. Times never fail it.
-#include <dirent.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include "process.h"
 
-#include <algorithm>
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <ctime>
+#include <dirent.h>
+
 #include <fstream>
 #include <iterator>
 #include <map>
-#include <optional>
 #include <sstream>
-#include <string>
 #include <thread>
-#include <vector>
-
-extern char **environ;
 
 namespace {
 
 struct Options
 {
-    std::string probe, real, bare, dir = ".", libpath, label;
-    int runs = 15;
-    int idleRuns = 3;
+    std::string probe, real, bare, dir = ".", libpath;
+    int runs = 15, idleRuns = 3;
     double idleSeconds = 10;
     // Events the display still owes the utility when its last box closes (the repaint of
     // what the box covered, focus changes) end start-up; idling is counted after them.
     double idleDelaySeconds = 1;
 };
 
-long long monotonicNs()
+// The probe's mode (launch_probe.cpp) and where it reports.
+std::vector<std::string> probeEnvironment(const Options &o, const std::string &mode)
 {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return now.tv_sec * 1000000000LL + now.tv_nsec;
+    std::string path = o.libpath;
+    if (const char *old = std::getenv("LD_LIBRARY_PATH"); old && *old)
+        path += (path.empty() ? "" : ":") + std::string(old);
+    return {"LD_LIBRARY_PATH=" + path, "LD_PRELOAD=" + o.probe, "CRBENCH_PROBE_FD=3",
+            "CRBENCH_PROBE_MODE=" + mode};
 }
 
-[[noreturn]] void fail(const std::string &why)
+// A probe report, "<word> <monotonic ns> <peak RSS kB> <rest>", timed from the launch.
+struct Report
 {
-    std::fprintf(stderr, "crbench_launch: %s\n", why.c_str());
-    std::exit(1);
-}
-
-struct Child
-{
-    pid_t pid = -1;
-    int reportFd = -1;
-    long long started = 0;
-    std::string name;
-    std::string buffered;
-
-    // Next report line, or nothing if the program ended or stayed silent too long.
-    std::optional<std::string> readLine(int timeoutMs)
-    {
-        const long long deadline = monotonicNs() + timeoutMs * 1000000LL;
-        for (;;) {
-            const auto newline = buffered.find('\n');
-            if (newline != std::string::npos) {
-                std::string line = buffered.substr(0, newline);
-                buffered.erase(0, newline + 1);
-                return line;
-            }
-            const long long left = (deadline - monotonicNs()) / 1000000;
-            if (left <= 0)
-                return std::nullopt;
-            pollfd p{reportFd, POLLIN, 0};
-            if (poll(&p, 1, int(left)) <= 0)
-                continue;
-            char chunk[512];
-            const ssize_t n = read(reportFd, chunk, sizeof chunk);
-            if (n <= 0)
-                return std::nullopt;
-            buffered.append(chunk, size_t(n));
-        }
-    }
-
-    // Processor time the program used, user and system, once finish() has reaped it.
-    double cpuMs = 0;
-
-    // Kills the program if it still runs; returns its wait status.
-    int finish(bool kill)
-    {
-        if (kill)
-            ::kill(pid, SIGKILL);
-        int status = 0;
-        rusage usage{};
-        wait4(pid, &status, 0, &usage);
-        cpuMs = (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3
-                + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
-        close(reportFd);
-        return status;
-    }
+    double ms = 0, rssMiB = 0;
+    std::string rest;
 };
 
-std::string stderrLog()
+Report expect(Process &child, const std::string &word, int timeoutMs, const char *missing)
 {
-    return std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp")
-           + "/crbench_launch_" + std::to_string(getpid()) + ".log";
-}
-
-Child spawn(const Options &options, const std::string &program, const char *mode)
-{
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0)
-        fail("pipe failed");
-
-    std::vector<std::string> env;
-    for (char **e = environ; *e; ++e) {
-        const std::string entry = *e;
-        if (entry.rfind("LD_PRELOAD=", 0) == 0 || entry.rfind("CRBENCH_PROBE_", 0) == 0
-            || entry.rfind("LD_LIBRARY_PATH=", 0) == 0)
-            continue;
-        env.push_back(entry);
-    }
-    const char *oldPath = std::getenv("LD_LIBRARY_PATH");
-    std::string path = options.libpath;
-    if (oldPath && *oldPath) {
-        if (!path.empty())
-            path += ':';
-        path += oldPath;
-    }
-    env.push_back("LD_LIBRARY_PATH=" + path);
-    env.push_back("LD_PRELOAD=" + options.probe);
-    env.push_back("CRBENCH_PROBE_FD=3");
-    env.push_back(std::string("CRBENCH_PROBE_MODE=") + mode);
-    std::vector<char *> envp;
-    for (std::string &entry : env)
-        envp.push_back(entry.data());
-    envp.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, stderrLog().c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-
-    std::string programCopy = program;
-    char *argv[] = {programCopy.data(), nullptr};
-    Child child;
-    child.name = program;
-    child.started = monotonicNs();
-    if (posix_spawn(&child.pid, program.c_str(), &actions, nullptr, argv, envp.data()) != 0)
-        fail("cannot start " + program);
-    posix_spawn_file_actions_destroy(&actions);
-    close(fds[1]);
-    child.reportFd = fds[0];
-    return child;
-}
-
-[[noreturn]] void broken(Child &child, const std::string &what)
-{
-    const int status = child.finish(true);
-    std::ifstream in(stderrLog());
-    std::stringstream text;
-    text << in.rdbuf();
-    fail(child.name + ": " + what + " (wait status " + std::to_string(status) + ")\n"
-         + text.str());
-}
-
-std::vector<std::string> fields(const std::string &line)
-{
-    std::istringstream in(line);
-    std::vector<std::string> out;
-    for (std::string word; in >> word;)
-        out.push_back(word);
-    return out;
-}
-
-struct Frame
-{
-    double ms;
-    double cpuMs;
-    double rssMiB;
-    long controls;
-    std::string title;
-};
-
-Frame launchToFrame(const Options &options, const std::string &program)
-{
-    Child child = spawn(options, program, "frame");
-    const auto line = child.readLine(30000);
-    if (!line || line->rfind("frame ", 0) != 0)
-        broken(child, "no painted frame");
-    std::istringstream in(*line);
-    std::string word;
+    const auto line = child.readLine(timeoutMs);
+    if (!line || line->rfind(word + ' ', 0) != 0)
+        child.broken(missing);
+    std::istringstream in(line->substr(word.size()));
     long long at = 0, rssKb = 0;
-    Frame frame{};
-    in >> word >> at >> rssKb >> frame.controls;
-    std::getline(in >> std::ws, frame.title);
-    frame.ms = (at - child.started) / 1e6;
-    frame.rssMiB = rssKb / 1024.0;
-    const int status = child.finish(false);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        broken(child, "did not end cleanly after its first frame");
-    frame.cpuMs = child.cpuMs;
+    Report report;
+    in >> at >> rssKb;
+    std::getline(in >> std::ws, report.rest);
+    report.ms = msBetween(child.started, timeAt(at));
+    report.rssMiB = rssKb / 1024.0;
+    return report;
+}
+
+// One launch to the first painted frame, where the probe ends the program; rest is the
+// window's title.
+Report launchToFrame(const Options &o, const std::string &program, double *cpuMs)
+{
+    Process child({program}, probeEnvironment(o, "frame"), {}, true);
+    const Report frame = expect(child, "frame", 30000, "no painted frame");
+    child.reap(false);
+    if (!child.endedCleanly())
+        child.broken("did not end cleanly after its first frame");
+    *cpuMs = child.cpuMs;
     return frame;
 }
 
-struct Settled
+// Start-up done: the program first waits for input with no message box open; rest is the
+// number of message boxes the probe answered.
+Report startUp(Process &child)
 {
-    double ms;
-    double rssMiB;
-    int answered;
-};
-
-Settled startUp(const Options &options, const std::string &program, Child &child)
-{
-    child = spawn(options, program, "settle");
-    const auto frame = child.readLine(30000);
-    if (!frame || frame->rfind("frame ", 0) != 0)
-        broken(child, "no painted frame");
-    const auto line = child.readLine(60000);
-    if (!line || line->rfind("settled ", 0) != 0)
-        broken(child, "start-up never finished");
-    const auto f = fields(*line);
-    return {(std::stoll(f.at(1)) - child.started) / 1e6, std::stol(f.at(2)) / 1024.0,
-            std::stoi(f.at(3))};
+    expect(child, "frame", 30000, "no painted frame");
+    return expect(child, "settled", 60000, "start-up never finished");
 }
 
-// Processor ticks of the whole process and voluntary plus involuntary switches of each of
-// its threads; a thread that sleeps in the kernel for good adds to neither.
+// Processor ticks of the whole process, and the voluntary and involuntary switches of each
+// of its threads; a thread that sleeps in the kernel for good adds to neither.
 struct Usage
 {
     long long ticks = 0;
@@ -251,87 +95,71 @@ Usage usageOf(pid_t pid)
     Usage usage;
     const std::string base = "/proc/" + std::to_string(pid);
     std::ifstream stat(base + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), {});
-    const auto after = text.rfind(')');
-    const auto f = fields(text.substr(after + 2));
-    usage.ticks = std::stoll(f.at(11)) + std::stoll(f.at(12)); // utime, stime
+    const std::string text((std::istreambuf_iterator<char>(stat)), {});
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::string field;
+    for (int n = 0; n < 13 && fields >> field; ++n)
+        if (n >= 11) // utime, stime
+            usage.ticks += std::stoll(field);
     if (DIR *tasks = opendir((base + "/task").c_str())) {
         while (dirent *task = readdir(tasks)) {
             if (task->d_name[0] == '.')
                 continue;
             std::ifstream status(base + "/task/" + task->d_name + "/status");
-            long long total = 0;
             for (std::string row; std::getline(status, row);)
                 if (row.find("ctxt_switches:") != std::string::npos)
-                    total += std::stoll(row.substr(row.find(':') + 1));
-            usage.switches[task->d_name] = total;
+                    usage.switches[task->d_name] += std::stoll(row.substr(row.find(':') + 1));
         }
         closedir(tasks);
     }
     return usage;
 }
 
-struct Idle
+// Ticks and thread switches over idleSeconds, after start-up and idleDelaySeconds.
+std::pair<double, double> idle(const Options &o)
 {
-    long long ticks;
-    long long switches;
-};
-
-Idle idleAfterStartUp(const Options &options, Settled *settled)
-{
-    Child child;
-    *settled = startUp(options, options.real, child);
-    std::this_thread::sleep_for(std::chrono::duration<double>(options.idleDelaySeconds));
+    Process child({o.real}, probeEnvironment(o, "settle"), {}, true);
+    startUp(child);
+    std::this_thread::sleep_for(std::chrono::duration<double>(o.idleDelaySeconds));
     const Usage before = usageOf(child.pid);
-    std::this_thread::sleep_for(std::chrono::duration<double>(options.idleSeconds));
+    std::this_thread::sleep_for(std::chrono::duration<double>(o.idleSeconds));
     const Usage after = usageOf(child.pid);
-    if (waitpid(child.pid, nullptr, WNOHANG) != 0)
-        broken(child, "ended while idle");
-    child.finish(true);
-    Idle idle{after.ticks - before.ticks, 0};
+    siginfo_t info{};
+    if (waitid(P_PID, id_t(child.pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0 || info.si_pid)
+        child.broken("ended while idle");
+    long long switches = 0;
     for (const auto &[task, count] : after.switches) {
         const auto old = before.switches.find(task);
-        idle.switches += count - (old == before.switches.end() ? 0 : old->second);
+        switches += count - (old == before.switches.end() ? 0 : old->second);
     }
-    return idle;
+    return {double(after.ticks - before.ticks), double(switches)};
 }
 
-struct Summary
+void row(const char *figure, const std::vector<double> &real, const std::vector<double> &bare,
+         double limit = 0)
 {
-    double median, min, max;
-};
-
-Summary summarise(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    const double median = n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-    return {median, values.front(), values.back()};
-}
-
-void row(const char *figure, const Summary &real, const Summary &bare, const char *target,
-         double limit)
-{
-    const double ratio = real.median / bare.median;
-    std::printf("%-34s %9.1f %7.1f %7.1f   %9.1f %7.1f %7.1f   %6.3f  %-8s %s\n", figure,
-                real.median, real.min, real.max, bare.median, bare.min, bare.max, ratio, target,
-                *target == 0 ? "" : ratio <= limit ? "met" : "NOT MET");
+    const Summary r = summarise(real), b = summarise(bare);
+    const double ratio = r.median / b.median;
+    char target[32] = "";
+    if (limit > 0)
+        std::snprintf(target, sizeof target, "<= %.2f %s", limit, ratio <= limit ? "met" : "NOT MET");
+    std::printf("%-34s %9.1f %7.1f %7.1f   %9.1f %7.1f %7.1f   %6.3f  %s\n", figure, r.median,
+                r.min, r.max, b.median, b.min, b.max, ratio, target);
 }
 
 Options parse(int argc, char **argv)
 {
     Options o;
-    for (int i = 1; i < argc; ++i) {
+    for (int i = 1; i < argc; i += 2) {
         const std::string arg = argv[i];
         if (i + 1 >= argc)
             fail("missing value after " + arg);
-        const std::string value = argv[++i];
+        const std::string value = argv[i + 1];
         if (arg == "--probe") o.probe = value;
         else if (arg == "--real") o.real = value;
         else if (arg == "--bare") o.bare = value;
         else if (arg == "--dir") o.dir = value;
         else if (arg == "--libpath") o.libpath = value;
-        else if (arg == "--label") o.label = value;
         else if (arg == "--runs") o.runs = std::max(1, std::stoi(value));
         else if (arg == "--idle-runs") o.idleRuns = std::max(0, std::stoi(value));
         else if (arg == "--idle-seconds") o.idleSeconds = std::stod(value);
@@ -347,83 +175,66 @@ Options parse(int argc, char **argv)
 
 int main(int argc, char **argv)
 {
-    const Options options = parse(argc, argv);
+    const Options o = parse(argc, argv);
     // The utility opens its help text from the current folder, so both run from there.
-    if (chdir(options.dir.c_str()) != 0)
-        fail("cannot enter " + options.dir);
+    if (chdir(o.dir.c_str()) != 0)
+        fail("cannot enter " + o.dir);
     const char *platform = std::getenv("QT_QPA_PLATFORM");
-    std::printf("== launch and memory: %s, platform %s, %d runs each ==\n",
-                options.label.c_str(), platform ? platform : "(default)", options.runs);
+    std::printf("== launch and memory: utility against bare window, platform %s, %d runs each ==\n",
+                platform ? platform : "(default)", o.runs);
 
     // One unmeasured start of each fills the file cache and the font cache.
-    const Frame realSample = launchToFrame(options, options.real);
-    const Frame bareSample = launchToFrame(options, options.bare);
-    std::printf("first window: utility \"%s\" with %ld child widgets, bare \"%s\" with %ld\n",
-                realSample.title.c_str(), realSample.controls, bareSample.title.c_str(),
-                bareSample.controls);
-    if (realSample.controls != bareSample.controls)
-        std::printf("WARNING: the bare window no longer has as many controls as the utility; "
-                    "bench/bare_window.cpp must follow the window's layout\n");
+    double cpuMs = 0;
+    const std::string realTitle = launchToFrame(o, o.real, &cpuMs).rest;
+    const std::string bareTitle = launchToFrame(o, o.bare, &cpuMs).rest;
+    std::printf("first frames: utility \"%s\", bare \"%s\"\n", realTitle.c_str(), bareTitle.c_str());
 
-    std::vector<double> realMs, bareMs, pairRatios, realCpu, bareCpu, realRss, bareRss, realSettledRss, bareSettledRss,
-            realSettledMs;
-    for (int run = 0; run < options.runs; ++run) {
-        // Alternate which goes first, so a slow patch of the machine hits both alike.
-        for (int turn = 0; turn < 2; ++turn) {
-            const bool real = (run + turn) % 2 == 0;
-            const Frame frame = launchToFrame(options, real ? options.real : options.bare);
-            (real ? realMs : bareMs).push_back(frame.ms);
-            (real ? realCpu : bareCpu).push_back(frame.cpuMs);
-            (real ? realRss : bareRss).push_back(frame.rssMiB);
+    // [0] the utility, [1] the bare window; which goes first alternates, so that a slow
+    // patch of the machine hits both alike.
+    std::vector<double> ms[2], cpu[2], rss[2], settledRss[2], settledMs;
+    std::string answered;
+    for (int run = 0; run < o.runs; ++run)
+        for (const int which : {run % 2, 1 - run % 2}) {
+            const Report frame = launchToFrame(o, which ? o.bare : o.real, &cpuMs);
+            ms[which].push_back(frame.ms);
+            cpu[which].push_back(cpuMs);
+            rss[which].push_back(frame.rssMiB);
         }
-        pairRatios.push_back(realMs.back() / bareMs.back());
-    }
-    int answered = -1;
-    for (int run = 0; run < options.runs; ++run) {
-        for (int turn = 0; turn < 2; ++turn) {
-            const bool real = (run + turn) % 2 == 0;
-            Child child;
-            const Settled settled = startUp(options, real ? options.real : options.bare, child);
-            child.finish(true);
-            (real ? realSettledRss : bareSettledRss).push_back(settled.rssMiB);
-            if (real) {
-                realSettledMs.push_back(settled.ms);
-                answered = settled.answered;
+    for (int run = 0; run < o.runs; ++run)
+        for (const int which : {run % 2, 1 - run % 2}) {
+            Process child({which ? o.bare : o.real}, probeEnvironment(o, "settle"), {}, true);
+            const Report settled = startUp(child);
+            settledRss[which].push_back(settled.rssMiB);
+            if (which == 0) {
+                settledMs.push_back(settled.ms);
+                answered = settled.rest;
             }
         }
-    }
 
     std::printf("%-34s %9s %7s %7s   %9s %7s %7s   %6s  %s\n", "figure", "utility", "min",
                 "max", "bare", "min", "max", "ratio", "target");
-    row("launch to first frame (ms)", summarise(realMs), summarise(bareMs), "<= 1.10", 1.10);
-    row("  processor time to it (ms)", summarise(realCpu), summarise(bareCpu), "", 1e9);
-    row("peak RSS at first frame (MiB)", summarise(realRss), summarise(bareRss), "<= 1.15", 1.15);
-    row("peak RSS start-up done (MiB)", summarise(realSettledRss), summarise(bareSettledRss),
-        "<= 1.15", 1.15);
-    const Summary pairs = summarise(pairRatios);
-    std::printf("launch ratio of each back-to-back pair: median %.3f (min %.3f, max %.3f)\n",
-                pairs.median, pairs.min, pairs.max);
-    const Summary settle = summarise(realSettledMs);
+    row("launch to first frame (ms)", ms[0], ms[1], 1.10);
+    row("  processor time to it (ms)", cpu[0], cpu[1]);
+    row("peak RSS at first frame (MiB)", rss[0], rss[1], 1.15);
+    row("peak RSS start-up done (MiB)", settledRss[0], settledRss[1], 1.15);
+    const Summary settle = summarise(settledMs);
     std::printf("utility start-up done after %.1f ms median (min %.1f, max %.1f), "
-                "%d message boxes answered\n",
-                settle.median, settle.min, settle.max, answered);
+                "%s message boxes answered\n",
+                settle.median, settle.min, settle.max, answered.c_str());
 
-    if (options.idleRuns > 0) {
+    if (o.idleRuns > 0) {
         std::vector<double> ticks, switches;
-        for (int run = 0; run < options.idleRuns; ++run) {
-            Settled settled{};
-            const Idle idle = idleAfterStartUp(options, &settled);
-            ticks.push_back(double(idle.ticks));
-            switches.push_back(double(idle.switches));
+        for (int run = 0; run < o.idleRuns; ++run) {
+            const auto [t, s] = idle(o);
+            ticks.push_back(t);
+            switches.push_back(s);
         }
-        const Summary t = summarise(ticks);
-        const Summary s = summarise(switches);
+        const Summary t = summarise(ticks), s = summarise(switches);
         std::printf("idle %.0f s after start-up, %d runs: CPU ticks median %.0f (min %.0f, max "
                     "%.0f), target 0: %s; thread wake-ups median %.0f (min %.0f, max %.0f), "
                     "0 means no timer runs\n",
-                    options.idleSeconds, options.idleRuns, t.median, t.min, t.max,
+                    o.idleSeconds, o.idleRuns, t.median, t.min, t.max,
                     t.max == 0 ? "met" : "NOT MET", s.median, s.min, s.max);
     }
-    std::remove(stderrLog().c_str());
     return 0;
 }

@@ -1,12 +1,14 @@
 // Preloaded into a Qt program (LD_PRELOAD) by the launch bench, so the program itself needs
 // no measurement hooks. It reports on the file descriptor named by CRBENCH_PROBE_FD:
-//   frame <monotonic ns> <peak RSS kB> <child widgets> <window title>
+//   frame <monotonic ns> <peak RSS kB> <window title>
 //     when the first top-level window has been painted and handed to the display;
 //   settled <monotonic ns> <peak RSS kB> <message boxes answered>
 //     the first time the program waits for input with no modal box open.
 // CRBENCH_PROBE_MODE=frame ends the process right after the frame line; freeze stops it
 // there instead (SIGSTOP), so a screenshot shows what was counted as the first frame;
 // settle answers every message box with OK, as a technician would, and lets it run on.
+#include "timing.h"
+
 #include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QMessageBox>
@@ -22,19 +24,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 
 namespace {
 
 int reportFd = -1;
 enum class Mode { Frame, Freeze, Settle } mode = Mode::Frame;
-
-long long monotonicNs()
-{
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return now.tv_sec * 1000000000LL + now.tv_nsec;
-}
 
 long peakRssKb()
 {
@@ -117,8 +111,7 @@ private:
         waitForX11Server();
         m_framed = true;
         const QByteArray title = m_painted->windowTitle().toUtf8();
-        dprintf(reportFd, "frame %lld %ld %lld %s\n", monotonicNs(), peakRssKb(),
-                static_cast<long long>(m_painted->findChildren<QWidget *>().size()),
+        dprintf(reportFd, "frame %lld %ld %s\n", nanosecondsAt(Clock::now()), peakRssKb(),
                 title.constData());
         if (mode == Mode::Frame)
             _exit(0);
@@ -129,8 +122,8 @@ private:
                     if (m_settled || QApplication::activeModalWidget())
                         return;
                     m_settled = true;
-                    dprintf(reportFd, "settled %lld %ld %d\n", monotonicNs(), peakRssKb(),
-                            m_answered);
+                    dprintf(reportFd, "settled %lld %ld %d\n", nanosecondsAt(Clock::now()),
+                            peakRssKb(), m_answered);
                 });
     }
 

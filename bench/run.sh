@@ -11,10 +11,9 @@
 # <build>/bench/results.txt.
 set -euo pipefail
 
-here=$(cd "$(dirname "$0")" && pwd)
-root=$(dirname "$here")
+root=$(cd "$(dirname "$0")/.." && pwd)
 smoke=0
-build=""
+build="$root/build-bench"
 while [ $# -gt 0 ]; do
     case "$1" in
         --smoke) smoke=1 ;;
@@ -24,31 +23,21 @@ while [ $# -gt 0 ]; do
     shift
 done
 
-targets=(crtest crtest-window bexor crbench_probe crbench_bare crbench_launch crbench_waits
-         crbench_check crbench_bare_core)
-if [ -z "$build" ]; then
-    build="$root/build-bench"
-    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-fi
-if grep -q '^benchmark_DIR:PATH=.*/benchmark$' "$build/CMakeCache.txt" 2>/dev/null; then
-    targets+=(crbench_statistics)
-else
-    echo "Google Benchmark is missing (Debian: libbenchmark-dev): the statistics benchmark" \
-         "cannot run" >&2
-    exit 1
-fi
-cmake --build "$build" --target "${targets[@]}" >/dev/null
+# A new folder is configured as an optimised build; any folder gets the benchmarks turned on.
+configure=(-DCRTEST_BENCHMARKS=ON)
+[ -f "$build/CMakeCache.txt" ] || configure+=(-G Ninja -DCMAKE_BUILD_TYPE=Release)
+cmake -S "$root" -B "$build" "${configure[@]}" >/dev/null
+cmake --build "$build" --target crtest crtest-window bexor crbench_probe crbench_bare \
+    crbench_launch crbench_window crbench_check crbench_bare_core >/dev/null
 
 if [ "$smoke" = 1 ]; then
     launch_runs=(--runs 1 --idle-runs 1 --idle-seconds 1 --idle-delay 0.2)
-    waits_runs=(--runs 1)
+    window_runs=(--runs 1 --batches 1 --batch-seconds 0.01)
     check_runs=(--runs 1)
-    statistics_runs=(--benchmark_repetitions=1 --benchmark_min_time=0.01)
 else
     launch_runs=(--runs 30 --idle-runs 3 --idle-seconds 10)
-    waits_runs=(--runs 15)
+    window_runs=(--runs 15 --batches 10 --batch-seconds 0.5)
     check_runs=(--runs 15)
-    statistics_runs=(--benchmark_repetitions=10)
 fi
 
 # A private X server on the first free display; it goes when the script ends.
@@ -83,48 +72,17 @@ export XDG_RUNTIME_DIR="$runtime"
          "$([ "$smoke" = 1 ] && echo '- SMOKE RUN: one sample each, figures mean nothing')"
 } | tee "$results"
 
-# Instructions each program executes up to its first frame: one run under callgrind, no
-# timing noise at all, so it settles what the noisy wall times leave open. Qt may fork a
-# helper, which reports its own count; only the program's own process counts.
-instructions() {
-    (cd "$build" && CRBENCH_PROBE_FD=9 CRBENCH_PROBE_MODE=frame \
-        LD_PRELOAD="$build/bench/libcrbench_probe.so" LD_LIBRARY_PATH="$build/sim" \
-        valgrind --tool=callgrind --callgrind-out-file=/dev/null "$1" 9>/dev/null 2>&1) \
-        | awk 'NR == 1 { split($0, f, "=="); pid = f[2] }
-               $0 ~ "^==" pid "== Collected : " { print $NF }'
-}
-
 for platform in xcb offscreen; do
     echo | tee -a "$results"
     export QT_QPA_PLATFORM=$platform DISPLAY=$display
     "$build/bench/crbench_launch" --probe "$build/bench/libcrbench_probe.so" \
         --real "$build/crtest" --bare "$build/bench/crbench_bare" --dir "$build" \
-        --libpath "$build/sim" --label "utility against bare window" "${launch_runs[@]}" \
-        | tee -a "$results"
-    if [ "$smoke" = 0 ] && command -v valgrind >/dev/null; then
-        real=$(instructions "$build/crtest")
-        bare=$(instructions "$build/bench/crbench_bare")
-        if [ -n "$real" ] && [ -n "$bare" ]; then
-            echo "instructions to first frame (callgrind): utility $real, bare $bare," \
-                 "ratio $(awk "BEGIN { printf \"%.3f\", $real / $bare }")" | tee -a "$results"
-        else
-            echo "callgrind could not count the instructions to the first frame" >&2
-            exit 1
-        fi
-    fi
+        --libpath "$build/sim" "${launch_runs[@]}" | tee -a "$results"
     echo | tee -a "$results"
-    "$build/bench/crbench_waits" "${waits_runs[@]}" | tee -a "$results"
-    echo | tee -a "$results"
-    echo "== statistics block, platform $platform (Time is wall time, target <= 1000 us) ==" \
-        | tee -a "$results"
-    "$build/bench/crbench_statistics" "${statistics_runs[@]}" \
-        --benchmark_report_aggregates_only=true 2>&1 \
-        | grep -vE '^(Run on|CPU Caches|  L[0-9]|Load Average|[0-9]{4}-[0-9]{2}-|Running )' \
-        | tee -a "$results"
+    "$build/bench/crbench_window" "${window_runs[@]}" | tee -a "$results"
 done
 
-# The check needs no platform at all: it runs once, without a display.
+# The check needs no platform at all: it takes the display away from what it starts.
 echo | tee -a "$results"
-(unset DISPLAY QT_QPA_PLATFORM; "$build/bench/crbench_check" --program "$build/crtest" \
-    --bare "$build/bench/crbench_bare_core" --libpath "$build/sim" "${check_runs[@]}") \
-    | tee -a "$results"
+"$build/bench/crbench_check" --program "$build/crtest" --bare "$build/bench/crbench_bare_core" \
+    --libpath "$build/sim" "${check_runs[@]}" | tee -a "$results"

@@ -186,8 +186,7 @@ void CRTEST_Form::createControls()
         if (c.kind == ControlKind::Picture)
             widget->adjustSize(); // shown at its natural size
         if (c.kind == ControlKind::Panel)
-            containers[c.name == QLatin1String("CRFrame") ? Container::DrawerPanel
-                                                           : Container::StatisticsPanel] = widget;
+            containers[panelContainer(c)] = widget;
         if (c.tabIndex >= 0 && widget->focusPolicy() != Qt::NoFocus)
             tabStops[c.tabIndex] = widget;
     }

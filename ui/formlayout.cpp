@@ -120,3 +120,9 @@ const std::vector<ControlLayout> &formLayout()
     static const std::vector<ControlLayout> layout = makeLayout();
     return layout;
 }
+
+Container panelContainer(const ControlLayout &panel)
+{
+    return panel.name == QLatin1String("CRFrame") ? Container::DrawerPanel
+                                                  : Container::StatisticsPanel;
+}

@@ -37,3 +37,5 @@ inline constexpr int FormHeight = 5760;
 inline constexpr qreal FormPoints = 15.75;
 
 const std::vector<ControlLayout> &formLayout();
+// The container that a panel of the table is to the controls placed in it.
+Container panelContainer(const ControlLayout &panel);

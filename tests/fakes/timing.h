@@ -1,0 +1,40 @@
+// One clock and one summary for whatever is timed: the calls the fake driver and the fake
+// services note, and every figure the benchmarks print. Plain C++, so that programs
+// without Qt can use it; the clock is CLOCK_MONOTONIC, the same in every process.
+#pragma once
+
+#include <algorithm>
+#include <chrono>
+#include <vector>
+
+using Clock = std::chrono::steady_clock;
+
+inline double msBetween(Clock::time_point from, Clock::time_point to)
+{
+    return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+// A point in time as another process can read it back.
+inline long long nanosecondsAt(Clock::time_point at)
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(at.time_since_epoch()).count();
+}
+inline Clock::time_point timeAt(long long ns)
+{
+    return Clock::time_point(std::chrono::nanoseconds(ns));
+}
+
+struct Summary
+{
+    double median = 0, min = 0, max = 0;
+};
+
+inline Summary summarise(std::vector<double> values)
+{
+    if (values.empty())
+        return {};
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return {n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2, values.front(),
+            values.back()};
+}
