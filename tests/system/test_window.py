@@ -65,6 +65,13 @@ class WindowTest(Case):
             program.close()
         self.fail(f"the input never came before {phase_ends}, in {tries} tries")
 
+    def kick_or_status(self, button):
+        """An act: a click on KICK or STATUS, and then its count boxes answered."""
+        def act(program):
+            program.click(button)
+            self.answer_count_boxes(2)
+        return act
+
     def assertShownDuring(self, call_event, shown, expected):
         """The screen shows what is expected while the program is still blocked before the
         given call event: painted before the call, not by some later event."""
@@ -82,11 +89,8 @@ class StatusDuringKick(WindowTest):
     the kick, which then goes on where it was."""
 
     def kick_with_status(self, delays, phase_begins, phase_ends):
-        def status(program):
-            program.click("Status_Cmd")
-            self.answer_count_boxes(2)
-        return self.in_phase("Kick_Cmd", phase_begins, status, phase_ends, delays,
-                             {"BEXOR_SIM_OPEN_MS": "60000"})
+        return self.in_phase("Kick_Cmd", phase_begins, self.kick_or_status("Status_Cmd"),
+                             phase_ends, delays, {"BEXOR_SIM_OPEN_MS": "60000"})
 
     def test_status_in_the_wait_after_the_kicks(self):
         calls = self.kick_with_status("", ("end", "DrawerOpen(3)"), ("begin", "DrawerState(0)", 2))
@@ -121,11 +125,8 @@ class OneHandlerAtATime(WindowTest):
         self.assertEqual(program.wait_for_exit(), 0)
 
     def test_kick_clicked_during_a_refresh_runs_after_it(self):
-        def kick(program):
-            program.click("Kick_Cmd")
-            self.answer_count_boxes(2)
-        self.assertEqual(self.during_refresh(kick), REFRESH + kicks(0, 1, 2, 3)
-                         + reads(0, 1, 2, 3) + [STATISTICS])
+        self.assertEqual(self.during_refresh(self.kick_or_status("Kick_Cmd")), REFRESH
+                         + kicks(0, 1, 2, 3) + reads(0, 1, 2, 3) + [STATISTICS])
         self.exit()
 
     def test_close_box_during_a_refresh_closes_after_it(self):
@@ -250,8 +251,7 @@ class DrawerRows(WindowTest):
         # present drawer for good when it is kicked.
         program = self.start(driver=FAULT_DRIVER)
         self.assertLetters("CCCCNNNN")
-        program.click("Kick_Cmd")
-        self.answer_count_boxes(2)
+        self.kick_or_status("Kick_Cmd")(program)
         self.assertLetters("OOOONNNN")
         for n in range(8):
             self.assertEqual(program.pixels(drawer_box(n))[3][3], (255, 255, 255), n)
