@@ -38,7 +38,7 @@ class Session(common.Session):
 
     def _start_buses(self):
         bus = self.start(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
-                          stdout=subprocess.PIPE, text=True)
+                         stdout=subprocess.PIPE, text=True)
         address = bus.stdout.readline().strip()
         if not address:
             raise Failure(f"the session bus did not start (status {bus.wait()})")
