@@ -2,6 +2,7 @@
 back."""
 
 import os
+import subprocess
 
 import common
 from common import Failure
@@ -36,12 +37,9 @@ class Server(common.Session):
 
     def __init__(self, window_manager=False, width=1024, height=768):
         super().__init__("crtest-runtime-")
-        read, write = os.pipe()
-        self.start(["Xvfb", "-displayfd", str(write), "-screen", "0", f"{width}x{height}x24",
-                    "-nolisten", "tcp", "-noreset"], pass_fds=[write])
-        os.close(write)
-        with os.fdopen(read) as pipe:
-            self.env["DISPLAY"] = ":" + pipe.readline().strip()
+        xvfb = self.start(["Xvfb", "-displayfd", "1", "-screen", "0", f"{width}x{height}x24",
+                           "-nolisten", "tcp", "-noreset"], stdout=subprocess.PIPE, text=True)
+        self.env["DISPLAY"] = ":" + xvfb.stdout.readline().strip()
         if self.env["DISPLAY"] == ":":
             self.close()
             raise Failure("Xvfb did not start")
@@ -81,9 +79,8 @@ class Server(common.Session):
     def grab(self, left, top, width, height):
         """The screen's pixels in that rectangle, as rows of (r, g, b)."""
         raw = self.root.get_image(left, top, width, height, X.ZPixmap, 0xFFFFFFFF).data
-        return [[(raw[i + 2], raw[i + 1], raw[i]) for i in range(row * width * 4,
-                                                                  (row + 1) * width * 4, 4)]
-                for row in range(height)]
+        pixels = [(raw[i + 2], raw[i + 1], raw[i]) for i in range(0, width * height * 4, 4)]
+        return [pixels[row * width:(row + 1) * width] for row in range(height)]
 
     def save(self, path):
         from PIL import Image  # only needed when a picture is kept
