@@ -67,7 +67,10 @@ def start(argv, **options):
 
 def stop(child):
     """Ends a child and what is left of its process group, politely and then not, and
-    closes its pipes."""
+    closes its pipes; once only, as its group's number is free again afterwards."""
+    if getattr(child, "stopped", False):
+        return
+    child.stopped = True
     for sig, patience in ((signal.SIGTERM, 3), (signal.SIGKILL, DEADLINE)):
         with contextlib.suppress(ProcessLookupError, subprocess.TimeoutExpired):
             os.killpg(child.pid, sig)
