@@ -1,19 +1,16 @@
 """The window under the colour schemes and scales a technician's desktop may have: every
 text it draws on a colour it fixes stays readable, at the contrast the WCAG asks for.
-
-Screenshots of every scheme and scale are kept in CRTEST_ARTIFACTS/screenshots for a
-person to look at.
+Screenshots of each are kept in CRTEST_ARTIFACTS/screenshots for a person to look at.
 """
 
+import collections
 import os
-import shutil
 import sys
-import tempfile
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import xsession  # noqa: E402
-from test_window import WindowTest  # noqa: E402
+from test_window import ARTIFACTS, WindowTest  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SCHEMES = {
@@ -46,11 +43,9 @@ CUT_EDGES = {"left": [-1], "centre": [0, -1], "right": [0]}
 
 
 def luminance(rgb):
-    def channel(c):
-        c /= 255
-        return c / 12.92 if c <= 0.03928 else ((c + 0.055) / 1.055) ** 2.4
-    r, g, b = (channel(c) for c in rgb)
-    return 0.2126 * r + 0.7152 * g + 0.0722 * b
+    linear = [c / 255 / 12.92 if c / 255 <= 0.03928 else ((c / 255 + 0.055) / 1.055) ** 2.4
+              for c in rgb]
+    return 0.2126 * linear[0] + 0.7152 * linear[1] + 0.0722 * linear[2]
 
 
 def contrast(a, b):
@@ -61,22 +56,23 @@ def contrast(a, b):
 def text_contrast(pixels):
     """The contrast of a region's text against its background: the background is the
     region's most common colour, the text the colour that stands out most from it."""
-    counts = {}
-    for row in pixels:
-        for colour in row:
-            counts[colour] = counts.get(colour, 0) + 1
-    background = max(counts, key=counts.get)
+    counts = collections.Counter(colour for row in pixels for colour in row)
+    background = counts.most_common(1)[0][0]
     return max(contrast(colour, background) for colour in counts), background
 
 
 class Appearance(WindowTest):
     screen = (1600, 1000)  # room for the window at twice its size
 
-    def look(self, scheme, scale):
+    def look(self, scheme):
+        for scale in (1, 2):
+            with self.subTest(scale=scale):
+                self.look_at(scheme, scale)
+
+    def look_at(self, scheme, scale):
         environment = {"QT_SCALE_FACTOR": str(scale)}
         if SCHEMES[scheme]:
-            config = tempfile.mkdtemp(prefix="crtest-qt6ct-")
-            self.addCleanup(shutil.rmtree, config, True)
+            config = self.folder("crtest-qt6ct-")
             os.makedirs(os.path.join(config, "qt6ct"))
             with open(os.path.join(config, "qt6ct", "qt6ct.conf"), "w") as conf:
                 conf.write(f"[Appearance]\ncolor_scheme_path={SCHEMES[scheme]}\n"
@@ -84,11 +80,8 @@ class Appearance(WindowTest):
             environment.update({"QT_QPA_PLATFORMTHEME": "qt6ct", "XDG_CONFIG_HOME": config})
         program = self.start(environment=environment)
         self.assertLetters("CCCCNNNN")
-        folder = os.path.join(os.environ.get("CRTEST_ARTIFACTS", "."), "screenshots")
-        os.makedirs(folder, exist_ok=True)
-        self.server.save(os.path.join(folder, f"{scheme}-x{scale}.png"))
-        _, _, width, height = program.origin()
-        self.assertEqual((width, height), (607 * scale, 384 * scale))
+        self.server.save(os.path.join(ARTIFACTS, "screenshots", f"{scheme}-x{scale}.png"))
+        self.assertEqual(program.origin()[2:], (607 * scale, 384 * scale))
         for name, box, aligned in TEXTS:
             pixels = program.pixels(box)
             ratio, background = text_contrast(pixels)
@@ -99,19 +92,13 @@ class Appearance(WindowTest):
         self.exit()
 
     def test_default_scheme(self):
-        for scale in (1, 2):
-            with self.subTest(scale=scale):
-                self.look("default", scale)
+        self.look("default")
 
     def test_dark_scheme(self):
-        for scale in (1, 2):
-            with self.subTest(scale=scale):
-                self.look("dark", scale)
+        self.look("dark")
 
     def test_high_contrast_scheme(self):
-        for scale in (1, 2):
-            with self.subTest(scale=scale):
-                self.look("high-contrast", scale)
+        self.look("high-contrast")
 
 
 if __name__ == "__main__":

@@ -1,26 +1,15 @@
-"""The real program under a headless Wayland compositor, driven through the accessibility
-bus: weston's headless backend has no keyboard or pointer to fake input on, so buttons are
-pressed with their AT-SPI "Press" action and the window is read back through AT-SPI too.
-
-Everything runs in a session of its own: a private runtime folder, a private D-Bus
-session bus with its accessibility bus, and weston on a socket in that folder. Nothing
-here sleeps for a fixed time: every wait polls against a deadline.
-
-Run with Debian's /usr/bin/python3: the AT-SPI bindings are Debian packages.
+"""The real program under a headless weston, in a session of its own: a private runtime
+folder, D-Bus session bus and accessibility bus. weston's headless backend has no input
+devices, so buttons are pressed with their AT-SPI "Press" action and the window is read
+through AT-SPI too. Needs Debian's /usr/bin/python3 for the AT-SPI bindings.
 """
 
 import os
-import shutil
-import signal
 import subprocess
-import tempfile
-import time
 import warnings
 
-from calllog import CallLog, Failure, poll
-
-TITLE = "Varnel Quorvin Functional Utility V2.0"
-DEADLINE = 10.0  # seconds any one expected thing may take on a loaded machine
+import common
+from common import DEADLINE, TITLE, Failure, settled
 
 # The Debian packages the case needs beyond the X11 ones.
 REQUIRED = ["weston", "qt6-wayland", "dbus-daemon", "dbus-bin", "at-spi2-core",
@@ -28,45 +17,28 @@ REQUIRED = ["weston", "qt6-wayland", "dbus-daemon", "dbus-bin", "at-spi2-core",
 
 
 def missing_packages():
-    """The required Debian packages that are not installed."""
-    missing = []
-    for package in REQUIRED:
-        state = subprocess.run(["dpkg-query", "-W", "-f=${Status}", package],
-                               capture_output=True, text=True).stdout
-        if "install ok installed" not in state:
-            missing.append(package)
-    return missing
+    return [package for package in REQUIRED if "install ok installed" not in subprocess.run(
+        ["dpkg-query", "-W", "-f=${Status}", package], capture_output=True, text=True).stdout]
 
 
-class Session:
-    """A private D-Bus session with its accessibility bus and a headless weston."""
+class Session(common.Session):
+    """A private D-Bus session with its accessibility bus and a headless weston; self.atspi
+    is the AT-SPI client library, connected to it."""
 
     def __init__(self, width=1024, height=640):
-        self.runtime = tempfile.mkdtemp(prefix="crtest-wayland-")  # 0700, as Wayland asks
-        self.children = []
-        self.env = {key: value for key, value in os.environ.items()
-                    if key not in ("DISPLAY", "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS",
-                                   "AT_SPI_BUS_ADDRESS", "QT_SCALE_FACTOR")}
-        self.env["XDG_RUNTIME_DIR"] = self.runtime
+        super().__init__("crtest-wayland-")
         self.weston_log = os.path.join(self.runtime, "weston.log")
         try:
             self._start_buses()
             self._start_weston(width, height)
+            self.atspi = self._connect()
         except BaseException:
             self.close()
             raise
 
-    def start(self, argv, env=None, **options):
-        """Starts a process in this session, in a process session of its own so that it
-        can be ended with everything it started."""
-        child = subprocess.Popen(argv, env=env or self.env, start_new_session=True,
-                                 **options)
-        self.children.append(child)
-        return child
-
     def _start_buses(self):
         bus = self.start(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
-                         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+                         stdout=subprocess.PIPE, text=True)
         address = bus.stdout.readline().strip()
         if not address:
             raise Failure(f"the session bus did not start (status {bus.wait()})")
@@ -85,17 +57,11 @@ class Session:
         weston = self.start(
             ["weston", "--backend=headless-backend.so", f"--socket={socket}",
              "--idle-time=0", "--no-config", f"--width={width}", f"--height={height}",
-             f"--log={self.weston_log}"],
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+             f"--log={self.weston_log}"])
         path = os.path.join(self.runtime, socket)
-        try:
-            poll("weston's socket", lambda: weston.poll() is not None or os.path.exists(path),
-                 deadline=DEADLINE)
-        except Failure:
-            raise Failure(f"weston made no socket in {DEADLINE:.0f} s; its log:\n"
-                          f"{self.weston_says()}") from None
-        if weston.poll() is not None:
-            raise Failure(f"weston ended with status {weston.returncode}; its log:\n"
+        settled(lambda: weston.poll() is not None or os.path.exists(path), True, DEADLINE)
+        if weston.poll() is not None or not os.path.exists(path):
+            raise Failure(f"weston (status {weston.poll()}) made no socket; its log:\n"
                           f"{self.weston_says()}")
         self.env["WAYLAND_DISPLAY"] = socket
 
@@ -107,13 +73,11 @@ class Session:
         except OSError:
             return "(none)"
 
-    def connect(self):
-        """The AT-SPI client library, connected to this session's accessibility bus.
-
-        The library reads the bus address from this process's environment the first time
-        it is used and keeps that connection: one session a process."""
-        os.environ["DBUS_SESSION_BUS_ADDRESS"] = self.env["DBUS_SESSION_BUS_ADDRESS"]
-        os.environ["XDG_RUNTIME_DIR"] = self.runtime
+    def _connect(self):
+        # The library reads the bus address from this process's environment the first
+        # time it is used and keeps that connection: one session a process.
+        os.environ.update(DBUS_SESSION_BUS_ADDRESS=self.env["DBUS_SESSION_BUS_ADDRESS"],
+                          XDG_RUNTIME_DIR=self.runtime)
         os.environ.pop("AT_SPI_BUS_ADDRESS", None)
         with warnings.catch_warnings():
             # PyGObject's importer predates the current import protocol, and says so.
@@ -126,197 +90,74 @@ class Session:
         Atspi.set_timeout(int(DEADLINE * 1000), int(DEADLINE * 1000))
         return Atspi
 
-    def strays(self):
-        """Processes still running with this session's runtime folder: what the buses
-        started on demand, and anything those started."""
-        marker = f"\0XDG_RUNTIME_DIR={self.runtime}\0".encode()
-        found = []
-        for entry in os.listdir("/proc"):
-            if not entry.isdigit() or int(entry) == os.getpid():
-                continue
-            try:
-                with open(f"/proc/{entry}/environ", "rb") as environ:
-                    if marker in b"\0" + environ.read():
-                        found.append(int(entry))
-            except OSError:  # gone, or not ours to read
-                continue
-        return found
 
-    def close(self):
-        """Ends every process of the session, the last started first, then whatever is
-        left that was started on their behalf, and removes the runtime folder."""
-        for child in reversed(self.children):
-            stop(child)
-        for sig in (signal.SIGTERM, signal.SIGKILL):
-            for pid in self.strays():
-                try:
-                    os.kill(pid, sig)
-                except ProcessLookupError:
-                    pass
-            end = time.monotonic() + 3
-            while self.strays() and time.monotonic() < end:
-                time.sleep(0.02)
-        left = self.strays()
-        shutil.rmtree(self.runtime, ignore_errors=True)
-        if left:
-            raise Failure(f"processes of the Wayland session would not end: {left}")
+class Program(common.Program):
+    """build/crtest as a Wayland client of the session, seen through the accessibility bus."""
 
-
-def stop(child):
-    """Ends a child and the rest of its process group: politely, then not."""
-    if child.poll() is None:
-        for sig, patience in ((signal.SIGTERM, 3), (signal.SIGKILL, DEADLINE)):
-            try:
-                os.killpg(child.pid, sig)
-            except ProcessLookupError:
-                break
-            try:
-                child.wait(timeout=patience)
-                break
-            except subprocess.TimeoutExpired:
-                continue
-    for stream in (child.stdout, child.stderr):
-        if stream:
-            stream.close()
-
-
-class Program(CallLog):
-    """build/crtest as a Wayland client of the session, its driver calls written down by
-    the recorder, its window seen through the accessibility bus."""
-
-    def __init__(self, session, atspi, program, recorder_dir, driver):
-        self.session = session
-        self.atspi = atspi
-        self.folder = tempfile.mkdtemp(prefix="crtest-wayland-program-")
-        self.log_path = os.path.join(self.folder, "calls.log")
-        self.output_path = os.path.join(self.folder, "output.txt")
-        env = dict(session.env)
-        env.update({
-            "QT_QPA_PLATFORM": "wayland", "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1",
-            "LD_LIBRARY_PATH": recorder_dir, "CRTEST_RECORD_DRIVER": driver,
-            "CRTEST_RECORD_LOG": self.log_path, "CRTEST_RECORD_DELAY": "",
-        })
-        with open(self.output_path, "wb") as output:
-            self.process = session.start([program], env=env, cwd=self.folder,
-                                         stdout=output, stderr=subprocess.STDOUT)
+    def __init__(self, session, driver):
+        self.atspi = session.atspi
+        super().__init__(dict(session.env, QT_QPA_PLATFORM="wayland",
+                              QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1"), driver)
         self.answered = set()
 
-    def close(self):
-        stop(self.process)
-        shutil.rmtree(self.folder, ignore_errors=True)
+    def nodes(self, test, within=None, deep=True):
+        """The nodes below within (the program's node unless given) that pass test, depth
+        first; only its children unless deep. Nodes that go away are passed over."""
+        stack = [(within or self.application(), 0)]
+        while stack:
+            node, depth = stack.pop()
+            try:
+                if depth and test(node):
+                    yield node
+                if deep or not depth:
+                    stack.extend((node.get_child_at_index(i), depth + 1)
+                                 for i in reversed(range(node.get_child_count())))
+            except Exception:  # a node that went away while we looked (or none at all)
+                continue
 
-    def output(self):
-        with open(self.output_path, errors="replace") as output:
-            return output.read()
+    def shown(self, node, role=None, name=None):
+        return (role is None or node.get_role_name() == role) and \
+            (name is None or node.get_name() == name) and \
+            node.get_state_set().contains(self.atspi.StateType.SHOWING)
 
-    def ended(self):
-        """Fails, with what the program said, if it is no longer running."""
-        if self.process.poll() is not None:
-            raise Failure(f"the program ended with status {self.process.returncode}; "
-                          f"it said:\n{self.output()}")
-
-    def wait(self, what, check, deadline=DEADLINE):
-        """Like poll, but gives up at once, saying so, if the program has ended."""
-        def check_while_running():
-            value = check()
-            if not value:
-                self.ended()
-            return value
-        return poll(what, check_while_running, deadline, interval=0.02)
-
-    def wait_for_exit(self):
-        try:
-            return self.process.wait(timeout=DEADLINE)
-        except subprocess.TimeoutExpired:
-            raise Failure("the program did not end") from None
-
-    # The program as the accessibility bus shows it.
     def application(self):
         """The program's node on the accessibility bus, told by its process id."""
-        desktop = self.atspi.get_desktop(0)
-        for i in range(desktop.get_child_count()):
-            node = desktop.get_child_at_index(i)
-            try:
-                if node is not None and node.get_process_id() == self.process.pid:
-                    return node
-            except Exception:  # an application that left the bus while we looked
-                continue
-        return None
-
-    def showing(self, node):
-        return node.get_state_set().contains(self.atspi.StateType.SHOWING)
+        return next(self.nodes(lambda node: node.get_process_id() == self.process.pid,
+                               self.atspi.get_desktop(0), deep=False), None)
 
     def find(self, role, name, within=None):
-        """The first showing node of that role and name, depth first."""
-        stack = [within or self.application()]
-        while stack:
-            node = stack.pop()
-            if node is None:
-                continue
-            try:
-                if node.get_role_name() == role and node.get_name() == name \
-                        and self.showing(node):
-                    return node
-                stack.extend(node.get_child_at_index(i)
-                             for i in reversed(range(node.get_child_count())))
-            except Exception:  # a node that went away while we looked
-                continue
-        return None
+        return next(self.nodes(lambda node: self.shown(node, role, name), within), None)
 
     def window(self):
-        """The program's top-level window, if it is shown."""
-        application = self.application()
-        if application is None:
-            return None
-        for i in range(application.get_child_count()):
-            node = application.get_child_at_index(i)
-            try:
-                if node.get_name() == TITLE and self.showing(node):
-                    return node
-            except Exception:
-                continue
-        return None
+        return next(self.nodes(lambda node: self.shown(node, name=TITLE), deep=False), None)
 
     def message_boxes(self):
         """The message boxes shown now, as (identity, node)."""
-        application = self.application()
-        boxes = []
-        for i in range(application.get_child_count() if application else 0):
-            node = application.get_child_at_index(i)
-            try:
-                if node.get_role_name() == "alert" and self.showing(node):
-                    boxes.append((node.path, node))
-            except Exception:
-                continue
-        return boxes
+        return [(node.path, node) for node in
+                self.nodes(lambda node: self.shown(node, "alert"), deep=False)]
+
+    def in_front(self):
+        return not self.message_boxes()
 
     def press(self, name):
         """Presses the push button of that accessible name, as the user's click would."""
-        button = self.wait(f'the button "{name}"', lambda: self.find("push button", name))
-        do_action(button, "Press")
+        do_action(self.wait(f'the button "{name}"', lambda: self.find("push button", name)),
+                  "Press")
 
     def answer_message(self):
         """Waits for a message box not yet answered and presses its OK."""
-        def new_box():
-            return next(((identity, node) for identity, node in self.message_boxes()
-                         if identity not in self.answered), None)
-        identity, box = self.wait("a message box", new_box)
+        identity, box = self.wait("a message box", lambda: next(
+            (shown for shown in self.message_boxes() if shown[0] not in self.answered), None))
         ok = self.wait("the message box's OK", lambda: self.find("push button", "OK", box))
         self.answered.add(identity)
         do_action(ok, "Press")
 
-    def wait_for_no_message(self):
-        self.wait("the message boxes to close", lambda: not self.message_boxes())
-
     def letters(self):
         """The letters of the eight drawer state boxes, in drawer order."""
-        text = ""
-        for n in range(8):
-            box = self.find("text", f"Drawer {n} state")
-            if box is None:
-                return None
-            text += self.atspi.Text.get_text(box, 0, -1) or "-"
-        return text
+        boxes = [self.find("text", f"Drawer {n} state") for n in range(8)]
+        if None in boxes:
+            return None
+        return "".join(self.atspi.Text.get_text(box, 0, -1) or "-" for box in boxes)
 
 
 def do_action(node, name):
