@@ -4,6 +4,7 @@
 #include "drawerdriver.h"
 #include "drawerstate.h"
 #include "logcategories.h"
+#include "reportwords.h"
 #include "statisticsblock.h"
 
 namespace {
@@ -120,21 +121,6 @@ private:
     const QList<int> m_kicks;
 };
 
-QString readingText(DrawerReading reading)
-{
-    switch (reading) {
-    case DrawerReading::Open:
-        return QStringLiteral("open");
-    case DrawerReading::Closed:
-        return QStringLiteral("closed");
-    case DrawerReading::NotPresent:
-        return QStringLiteral("not present");
-    case DrawerReading::NotRead:
-        break;
-    }
-    return QStringLiteral("not read");
-}
-
 } // namespace
 
 Report runCheck(const CheckSetup &setup, CheckWaits &waits)
@@ -209,7 +195,7 @@ void logDrawerReading(int drawer, int32_t code, DrawerReading reading)
 {
     if (!loggingWanted())
         return;
-    qCInfo(lcEvents, "Drawer %d is %s (state code %d)", drawer, qUtf8Printable(readingText(reading)),
+    qCInfo(lcEvents, "Drawer %d is %s (state code %d)", drawer, qUtf8Printable(reportwords::readingWord(reading)),
            int(code));
 }
 

@@ -1,5 +1,4 @@
-// Words and figures every written form of a report uses; shared by report.cpp and
-// reportformats.cpp only.
+// Words and figures every written form of a report uses, the check's log lines included.
 #pragma once
 
 #include "report.h"
