@@ -43,7 +43,7 @@ struct FakeServices : FormServices
     std::function<void(const QString &)> onMessage;
     std::function<void()> onSleep;
     bool helpStarts = true;
-    int yields = 0, paints = 0;
+    int yields = 0;
     // When each wait began and ended.
     std::vector<std::pair<Clock::time_point, Clock::time_point>> waits;
 
@@ -71,16 +71,10 @@ struct FakeServices : FormServices
         if (m_real.waits)
             m_desktop.yield();
     }
-    void show(QWidget *window) override
-    {
-        if (m_real.show)
-            m_desktop.show(window);
-        else
-            window->show();
-    }
+    void show(QWidget *window) override { m_real.show ? m_desktop.show(window) : window->show(); }
     void paint(QWidget *widget) override
     {
-        ++paints;
+        note([] { return QStringLiteral("Paint"); });
         if (m_real.paint)
             m_desktop.paint(widget);
     }
@@ -96,10 +90,7 @@ struct FakeServices : FormServices
         if (!helpStarts)
             failed(QStringLiteral("the command \"xdg-open Readme.Txt\" could not be started."));
     }
-    void endProgram(int exitCode) override
-    {
-        note([&] { return QString("End(%1)").arg(exitCode); });
-    }
+    void endProgram(int code) override { note([&] { return QString("End(%1)").arg(code); }); }
 
 private:
     template <typename Text>
@@ -117,8 +108,7 @@ private:
 // Answers every call at once, as scripted, and notes when each came.
 struct FakeDriver : DrawerDriver
 {
-    FakeDriver() = default;
-    explicit FakeDriver(QStringList &log) : m_log(&log) { }
+    explicit FakeDriver(QStringList *log = nullptr) : m_log(log) { }
 
     // Successive OpenBexor results; 0 once the list runs out.
     QList<int32_t> opens;
@@ -182,7 +172,7 @@ struct FormRig
     explicit FormRig(FakeServices::Real real) : driver{}, services(real) { }
 
     QStringList log;
-    FakeDriver driver{log};
+    FakeDriver driver{&log};
     FakeServices services{log};
     std::unique_ptr<CRTEST_Form> form;
 

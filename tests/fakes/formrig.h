@@ -12,12 +12,18 @@
 #include <QPushButton>
 #include <QTest>
 
-// A full refresh: every drawer read, in order, each followed by its 100 ms wait.
-inline const QStringList RefreshLog{
-        "DrawerState(0)", "Sleep(100)", "DrawerState(1)", "Sleep(100)", "DrawerState(2)",
-        "Sleep(100)",     "DrawerState(3)", "Sleep(100)", "DrawerState(4)", "Sleep(100)",
-        "DrawerState(5)", "Sleep(100)", "DrawerState(6)", "Sleep(100)", "DrawerState(7)",
-        "Sleep(100)"};
+// A list written as its entries with a blank between them; none of them holds a blank.
+inline QStringList words(const char *entries)
+{
+    return QString(entries).split(' ');
+}
+
+// A full refresh: every drawer read, in order, its row painted and then its 100 ms wait.
+inline const QStringList RefreshLog = words(
+        "DrawerState(0) Paint Sleep(100) DrawerState(1) Paint Sleep(100) DrawerState(2) Paint "
+        "Sleep(100) DrawerState(3) Paint Sleep(100) DrawerState(4) Paint Sleep(100) "
+        "DrawerState(5) Paint Sleep(100) DrawerState(6) Paint Sleep(100) DrawerState(7) Paint "
+        "Sleep(100)");
 
 // A control of the window, by its name in the window's design (arrays add their index:
 // Drawer_State_3, crTextSValue_13).
@@ -46,9 +52,8 @@ inline QStringList boxTexts(const QWidget &form)
 inline QString rowLetters(const QWidget &form)
 {
     QString letters;
-    for (int n = 0; n < 8; ++n) {
-        const QString text = control<QLineEdit>(form, QString("Drawer_State_%1").arg(n))->text();
-        letters += text.isEmpty() ? QString("-") : text;
-    }
+    for (int n = 0; n < 8; ++n)
+        letters += control<QLineEdit>(form, QString("Drawer_State_%1").arg(n))
+                           ->text().leftJustified(1, '-');
     return letters;
 }
