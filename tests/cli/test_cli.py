@@ -22,10 +22,6 @@ from prometheus_client.openmetrics import parser as openmetrics
 PROGRAM = os.environ["CRTEST_PROGRAM"]
 SIMULATOR_DIR = os.environ["CRTEST_SIMULATOR_DIR"]
 DEADLINE = 20.0
-RECORDS = ("  Serial number:        SIMULATED-0001\n  Manufacture date:     20240115\n"
-           "  Mechanical revision:  R2.0\n  Installation date:    20240301\n")
-
-
 SCHEMA = json.loads(Path(os.environ["CRTEST_SCHEMA"]).read_text())
 
 

@@ -82,48 +82,12 @@ private slots:
                  rig->library ? QStringList{"Close"} : QStringList());
     }
 
-    void unboundDriver_data()
-    {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("reason"); // the loader's own words, beside the file's name
-        const auto row = [](const char *name, const QString &path, const QString &reason) {
-            QTest::newRow(name) << path << reason;
-        };
-        row("library missing", DriverDir + "/libbexor-absent.so", "cannot open shared object");
-        // Headers intact, the rest cut off: a copy the loader itself faults on, found along
-        // the search (CTest puts the drivers' folder on LD_LIBRARY_PATH) and refused naming where.
-        QFile library(DriverDir + "/libfaultdriver.so"), cut(DriverDir + "/libcut.so");
-        QVERIFY(library.open(QIODevice::ReadOnly) && cut.open(QIODevice::WriteOnly));
-        QCOMPARE(cut.write(library.read(4096)), 4096);
-        row("library cut after its first page", "libcut.so", DriverDir + "/libcut.so: a trial load"
-            " of it died of SIGBUS (a damaged or partly copied library)");
-        for (const char *function :
-             {"OpenBexor", "CloseBexor", "DrawerOpen", "DrawerState", "RetrieveStatistics"})
-            QTest::addRow("%s missing", function)
-                    << DriverDir + "/libfaultdriver_without_" + function + ".so"
-                    << QString("undefined symbol: %1").arg(function);
-    }
-    // Caught when the library is bound: the window says why, naming the file, enables only
-    // help and exit, and calls nothing of the library. A library the loader would fault on
-    // is refused without taking this process down.
-    void unboundDriver()
-    {
-        QFETCH(QString, path);
-        QFETCH(QString, reason);
-        rig = std::make_unique<FaultRig>(path);
-        const CRTEST_Form &form = rig->show();
-        QVERIFY2(!rig->library && rig->error.contains(path) && rig->error.contains(reason),
-                 qPrintable(rig->error));
-        QCOMPARE(rig->services.messages(), QStringList{"USB CR Open error !!\n" + rig->error});
-        QVERIFY(!button(form, "Status_Cmd")->isEnabled() && !button(form, "Kick_Cmd")->isEnabled());
-        QVERIFY(button(form, "cmdHelp")->isEnabled());
-    }
-
-    // Each fault, before start-up or before a click, and what the user then sees: the
-    // message boxes of that step and the end of the program, if it ended; the six
+    // Each fault, at binding, before start-up or before a click, and what the user then sees:
+    // the message boxes of that step and the end of the program, if it ended; the six
     // statistics boxes; each drawer's letter.
     void matrix_data()
     {
+        QTest::addColumn<QString>("library");
         QTest::addColumn<Fault>("fault");
         QTest::addColumn<int>("click");
         QTest::addColumn<QString>("rows");
@@ -131,11 +95,34 @@ private slots:
         QTest::addColumn<QStringList>("shown");
         const auto row = [](const QString &name, const Fault &fault, int click, const QString &rows,
                             const QStringList &boxes, const QStringList &shown) {
-            QTest::newRow(qPrintable(name)) << fault << click << rows << boxes << shown;
+            QTest::newRow(qPrintable(name))
+                    << DriverDir + "/libfaultdriver.so" << fault << click << rows << boxes << shown;
         };
         const QStringList healthyMessages = reference(healthyBlock()).second;
         const QStringList initialBoxes{"", "", "", "YYYYMMDD", "DrawerGoodOpenCount",
                                        "DrawerFailedOpenCount"};
+
+        // Caught when the library is bound: the window says why in the loader's words, naming
+        // the file, and calls nothing of it. A library the loader would fault on is refused
+        // without taking this process down.
+        const auto unbound = [&](const QString &name, const QString &library, const QString &why) {
+            QTest::newRow(qPrintable(name)) << library << Fault([](FaultRig &) {}) << int(None)
+                    << "--------" << initialBoxes << QStringList{"USB CR Open error !!\n" + why};
+        };
+        unbound("library missing", DriverDir + "/libbexor-absent.so", DriverDir
+                + "/libbexor-absent.so: cannot open shared object file: No such file or directory");
+        // Headers intact, the rest cut off: a copy the loader itself faults on, found along
+        // the search (CTest puts the drivers' folder on LD_LIBRARY_PATH) and refused naming where.
+        QFile library(DriverDir + "/libfaultdriver.so"), cut(DriverDir + "/libcut.so");
+        QVERIFY(library.open(QIODevice::ReadOnly) && cut.open(QIODevice::WriteOnly));
+        QCOMPARE(cut.write(library.read(4096)), 4096);
+        unbound("library cut after its first page", "libcut.so", DriverDir + "/libcut.so: a trial "
+                "load of it died of SIGBUS (a damaged or partly copied library)");
+        for (const QString function :
+             {"OpenBexor", "CloseBexor", "DrawerOpen", "DrawerState", "RetrieveStatistics"}) {
+            const QString path = DriverDir + "/libfaultdriver_without_" + function + ".so";
+            unbound(function + " missing", path, path + ": undefined symbol: " + function);
+        }
 
         // A drawer is open at its own code, absent at -1 and closed at anything else.
         const auto state = [&](const char *name, DrawerStates codes, const char *rows) {
@@ -215,10 +202,11 @@ private slots:
     }
     void matrix()
     {
+        QFETCH(QString, library);
         QFETCH(Fault, fault);
         QFETCH(int, click);
         QFETCH(QString, rows);
-        rig = std::make_unique<FaultRig>();
+        rig = std::make_unique<FaultRig>(library);
         if (click == None)
             fault(*rig);
         CRTEST_Form &form = rig->show();
@@ -240,9 +228,10 @@ private slots:
             QCOMPARE(control<QCheckBox>(form, QString("Drawer_Check_%1").arg(n))->isChecked(),
                      rows[n] == u'O' || rows[n] == u'C');
         }
-        // The device is open, or the window says it is not.
+        // The device is open, or the window says it is not; help is there either way.
         QCOMPARE(button(form, "Status_Cmd")->isEnabled(), rows != "--------");
         QCOMPARE(button(form, "Kick_Cmd")->isEnabled(), rows != "--------");
+        QVERIFY(button(form, "cmdHelp")->isEnabled());
     }
 };
 
