@@ -18,7 +18,8 @@ struct FaultScript
     int32_t statistics = 0;
     // Written to the caller's buffer as it stands, whatever length was asked for.
     std::string block;
-    // The name of each call received, one a line, in order.
+    // Each call received, one a line, in order ("Open", "Kick2", "State0", "Stats", "Close");
+    // a test may note its own events among them.
     std::string calls;
     std::size_t openCalls = 0;
 };
