@@ -1,7 +1,7 @@
 // The real window wired to a driver that answers at once and to scripted services. The
 // tests share one log between the two, so they can check the order of driver calls against
-// waits, yields and message boxes; the benchmarks go without it, since making its texts
-// would add to what they time, and take the desktop's own waits, showing or painting.
+// waits, paints, yields and message boxes; the benchmarks go without it, since making its
+// texts would add to what they time, and take the desktop's own waits, showing or painting.
 #pragma once
 
 #include "crtest_form.h"
