@@ -43,9 +43,8 @@ private slots:
         rig.driver.states = {0, 17, 33, 49, -1, -1, -1, -1};
         rig.driver.statisticsBlock = QByteArray(106, '\0').replace(46, 28, "SN-0123456789ABC20240115R2.0");
         rig.driver.statisticsBlock.replace(82, 8, "20240301").replace(98, 8, QByteArray::fromHex("B004000003000000"));
-        rig.form = std::make_unique<CRTEST_Form>(opens.isEmpty() ? nullptr : &rig.driver,
-                                                 "libbexor.so: cannot open shared object file", rig.services);
-        CRTEST_Form &form = *rig.form;
+        CRTEST_Form form(opens.isEmpty() ? nullptr : &rig.driver,
+                         "libbexor.so: cannot open shared object file", rig.services);
         form.setDriverFile("/usr/lib/x86_64-linux-gnu/libbexor.so");
         form.load();
         form.activateWindow();

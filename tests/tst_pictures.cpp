@@ -44,7 +44,6 @@ private slots:
         ratio = form->devicePixelRatio();
         // The scale must have taken, or the run at 2 would prove nothing.
         QCOMPARE(ratio, qEnvironmentVariable("QT_SCALE_FACTOR", "1").toDouble());
-        QVERIFY(ratio == 1 || ratio == 2);
     }
 
     // Each picture: the control that shows it, its size and its file, the copy at twice the
