@@ -25,13 +25,11 @@ private slots:
         row("--kick=7,3,0 keeps its order", {"--check", "--kick=7,3,0"}, "check kick 7 3 0");
         row("--kick every drawer", {"--check", "--kick", "0,1,2,3,4,5,6,7"}, "check kick 0 1 2 3 4 5 6 7");
         row("an unknown option", {"--kcik", "1"}, "usage: Unknown option 'kcik'.");
-        row("a Qt option", {"-platform", "offscreen"}, "usage: Unknown options: p, l, a, t, f, o, r, m.");
         row("a word", {"check"}, "usage: Unexpected argument 'check'.");
         row("--kick without --check", {"--kick", "1"}, "usage: --kick needs --check.");
         row("--openmetrics without --check", {"--openmetrics"}, "usage: --openmetrics needs --check.");
         row("--json with --openmetrics", {"--check", "--json", "--openmetrics"},
             "usage: --json and --openmetrics cannot be given together.");
-        row("--kick without a value", {"--check", "--kick"}, "usage: Missing value after '--kick'.");
         row("--kick twice", {"--check", "--kick", "1", "--kick", "2"}, "usage: --kick may be given only once.");
         for (const char *list : {"", "8", "-1", "1,1", "0,,2", "1,", "01", "0 2", "１"})
             QTest::addRow("--kick '%s'", list) << QStringList{"--check", "--kick", list}
@@ -43,13 +41,9 @@ private slots:
         QFETCH(QStringList, arguments);
         const CommandLine line = parseCommandLine(QStringList{"/usr/bin/crtest"} + arguments);
         QStringList words{QStringList{"window", "check", "help", "version", "usage:"}[int(line.action)]};
-        if (line.action == CommandLine::Action::UsageError)
-            words << line.text;
-        words << QStringList{"", "json", "openmetrics"}[int(line.format)];
-        if (line.verbose)
-            words << "verbose";
-        if (line.kickAsked)
-            words << "kick";
+        words << (line.action == CommandLine::Action::UsageError ? line.text : "")
+              << QStringList{"", "json", "openmetrics"}[int(line.format)]
+              << (line.verbose ? "verbose" : "") << (line.kickAsked ? "kick" : "");
         for (const int drawer : line.kicks)
             words << QString::number(drawer);
         QTEST(words.join(' ').simplified(), "parsed");

@@ -9,8 +9,6 @@ set -euo pipefail
 
 [ $# -ge 1 ] || { echo "usage: $0 <fuzz binary> [seconds] [--merge]" >&2; exit 2; }
 binary=$(realpath "$1")
-seconds=${2:-60}
-merge=${3:-}
 corpus=$(cd "$(dirname "$0")" && pwd)/corpus
 artifacts=$(dirname "$binary")/artifacts
 scratch=$(mktemp -d)
@@ -18,17 +16,15 @@ trap 'rm -rf "$scratch"' EXIT
 mkdir -p "$artifacts" "$scratch/new"
 
 # A block is 129 bytes and a count decodes up to 127; longer inputs add nothing.
-status=0
-"$binary" -max_total_time="$seconds" -max_len=512 -print_final_stats=1 \
-    -artifact_prefix="$artifacts/" "$scratch/new" "$corpus" 2>"$scratch/log" || status=$?
-grep -E '^(Done|stat::number_of_executed_units|stat::peak_rss_mb)' "$scratch/log" || true
-if [ "$status" -ne 0 ]; then
+if ! "$binary" -max_total_time="${2:-60}" -max_len=512 -print_final_stats=1 \
+    -artifact_prefix="$artifacts/" "$scratch/new" "$corpus" 2>"$scratch/log"; then
     tail -n 60 "$scratch/log" >&2
-    echo "fuzzing failed (exit $status); inputs kept in $artifacts" >&2
-    exit "$status"
+    echo "fuzzing failed; inputs kept in $artifacts" >&2
+    exit 1
 fi
+grep -E '^(Done|stat::number_of_executed_units|stat::peak_rss_mb)' "$scratch/log" || true
 
-if [ "$merge" = --merge ]; then
+if [ "${3:-}" = --merge ]; then
     "$binary" -merge=1 -max_len=512 "$corpus" "$scratch/new" 2>"$scratch/merge.log"
     grep -E 'MERGE-OUTER: .* new files' "$scratch/merge.log" || true
 fi
