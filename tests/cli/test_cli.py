@@ -94,11 +94,10 @@ class Check(unittest.TestCase):
                 "origin": "check", "device": "open", "open_results": [0], "drawers": drawers,
                 "driver": {"file": f"{SIMULATOR_DIR}/libbexor.so", "error": None},
                 "statistics": {"outcome": "read", "status": 0, "good_opens": 1200,
-                               "failed_opens": 3, "records": {"serial_number": "SIMULATED-0001",
-                                           "manufacture_date": "20240115",
-                                           "mechanical_revision": "R2.0",
-                                           "installation_date": "20240301",
-                                           "good_opens": "1200", "failed_opens": "3"}},
+                               "failed_opens": 3, "records": {
+                                   "serial_number": "SIMULATED-0001", "good_opens": "1200",
+                                   "manufacture_date": "20240115", "failed_opens": "3",
+                                   "mechanical_revision": "R2.0", "installation_date": "20240301"}},
                 "kicks": None, "count_changes": None, "problems": [], "interrupted_by": None,
                 "exit_status": 0}),
             # The drawers as first read, codes included; each kicked one's read-back beside it.
@@ -137,8 +136,7 @@ class Check(unittest.TestCase):
         """Read as node_exporter's textfile collector reads the classic text format, the
         counters typed under their _total names; no GUI library is mapped."""
         result = run("--check", "--openmetrics", "--kick", "0,2", LD_DEBUG="files")
-        for library in ("libQt6Gui", "libQt6Widgets", "crtest-window", "platforms/"):
-            self.assertNotIn(library, result.stderr)
+        self.assertNotRegex(result.stderr, "libQt6Gui|libQt6Widgets|crtest-window|platforms/")
         text = result.stdout
         self.assertTrue(text.endswith("\n# EOF\n"))
         families = {f.name: (f.type, {tuple(s.labels.values()): s.value for s in f.samples})
@@ -178,9 +176,8 @@ class Check(unittest.TestCase):
         driver = run("--check", QT_LOGGING_RULES="crtest.driver=true").stderr.splitlines()
         self.assertEqual([l.split(":")[0] for l in driver], ["crtest.driver"] * 11)
         folder = scratch(self)
-        os.makedirs(os.path.join(folder, "QtProject"))
-        with open(os.path.join(folder, "QtProject", "qtlogging.ini"), "w") as ini:
-            ini.write("[Rules]\ncrtest.events=true\n")
+        Path(folder, "QtProject").mkdir()
+        Path(folder, "QtProject", "qtlogging.ini").write_text("[Rules]\ncrtest.events=true\n")
         events = run("--check", XDG_CONFIG_HOME=folder).stderr.splitlines()
         self.assertEqual((events[0], len(events)),
                          ("crtest.events: The controller is open (OpenBexor returned 0)", 10))
