@@ -73,7 +73,9 @@ public:
 
         // Released one after another with nothing between, as a till's drawers are.
         for (const int n : m_kicks) {
-            KickResult kick{.drawer = n, .status = m_driver.drawerOpen(n), .before = m_report.drawers[n]};
+            KickResult kick{.drawer = n,
+                            .status = m_driver.drawerOpen(n),
+                            .before = m_report.drawers[n]};
             m_report.kicks << kick;
             logKick(n, kick.status);
             if (stopped())
@@ -195,8 +197,8 @@ void logDrawerReading(int drawer, int32_t code, DrawerReading reading)
 {
     if (!loggingWanted())
         return;
-    qCInfo(lcEvents, "Drawer %d is %s (state code %d)", drawer, qUtf8Printable(reportwords::readingWord(reading)),
-           int(code));
+    qCInfo(lcEvents, "Drawer %d is %s (state code %d)", drawer,
+           qUtf8Printable(reportwords::readingWord(reading)), int(code));
 }
 
 void logStatistics(const StatisticsResult &statistics)

@@ -74,7 +74,6 @@ extern "C" int crtest_run_window(int argc, char **argv, int verbose, int trialCh
     QString driverError;
     const std::unique_ptr<BexorLibrary> library = BexorLibrary::load(
             QString::fromLatin1(BexorLibrary::DefaultName), &driverError, &trial);
-
     std::optional<LoggingDriver> driver;
     if (library)
         driver.emplace(*library);
