@@ -1,10 +1,9 @@
 // crtest --check: the controller opened as start-up opens it, every drawer read, the
 // statistics read once, the asked drawers kicked and read back, the controller closed, and
-// all of it gathered into a Report. The same binding, state classification, statistics
-// cutting and count decoding as the window, so the two cannot disagree.
+// all of it gathered into a Report. Every step is the controller model's, as in the window;
+// only the pace is the check's own, with waits that a signal ends.
 #pragma once
 
-#include "drawerstate.h"
 #include "report.h"
 
 #include <chrono>
@@ -36,14 +35,3 @@ struct CheckSetup
 // Runs the check. Once a driver is bound, CloseBexor is its last call, made exactly once on
 // every path, a signal included; nothing is called after it.
 Report runCheck(const CheckSetup &setup, CheckWaits &waits);
-
-// One statistics read into the shared buffer, cut and decoded as the window does it.
-StatisticsResult readStatistics(DrawerDriver &driver);
-
-DrawerReading readingOf(DrawerCondition condition);
-
-// The outcomes a user sees, in crtest.events; the window reports its own through these.
-void logOpenOutcome(const QList<int32_t> &results);
-void logDrawerReading(int drawer, int32_t code, DrawerReading reading);
-void logStatistics(const StatisticsResult &statistics);
-void logKick(int drawer, int32_t status);

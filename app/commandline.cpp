@@ -1,5 +1,7 @@
 #include "commandline.h"
 
+#include "crtestversion.h"
+
 #include <QCommandLineParser>
 #include <QRegularExpression>
 #include <QSet>
@@ -9,8 +11,8 @@ namespace {
 const QString ExitStatuses = QStringLiteral(
         "\nExit status:\n"
         "  0      all well\n"
-        "  1      the program could not run (no display, window module missing,\n"
-        "         an unexpected error)\n"
+        "  1      the program could not run (no display for the window, an\n"
+        "         unexpected error)\n"
         "  2      usage error\n"
         "  3      driver library missing or damaged\n"
         "  4      controller did not open\n"
@@ -100,7 +102,7 @@ CommandLine parseCommandLine(const QStringList &arguments)
     }
     if (parser.isSet(version)) {
         line.action = CommandLine::Action::Version;
-        line.text = QStringLiteral("crtest 2.00\n");
+        line.text = QStringLiteral("crtest " CRTEST_VERSION "\n");
         return line;
     }
     line.verbose = parser.isSet(verbose);

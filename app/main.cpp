@@ -1,62 +1,16 @@
-// The command line decides first: help, version and usage errors are answered before
-// anything is loaded; a check runs on Qt Core alone; only the window loads the GUI.
+// One program, two kinds of application: the command line's answers and the check run on
+// Qt Core alone, the window on Qt Widgets. The command line decides first, so that --help,
+// --version and a usage error never load the driver nor touch the display.
 #include "bexorlibrary.h"
 #include "checkprogram.h"
 #include "commandline.h"
-#include "windowentry.h"
+#include "windowprogram.h"
 
+#include <QCoreApplication>
 #include <QString>
 #include <QStringList>
 
 #include <cstdio>
-
-#ifndef CRTEST_WINDOW_STATIC
-#  include <dlfcn.h>
-#  include <unistd.h>
-
-#  include <string>
-#endif
-
-namespace {
-
-#ifndef CRTEST_WINDOW_STATIC
-// The program's own folder, from the kernel: argv[0] may be a bare name found on PATH.
-std::string programFolder()
-{
-    std::string path(4096, '\0');
-    const ssize_t length = readlink("/proc/self/exe", path.data(), path.size());
-    if (length <= 0 || std::size_t(length) >= path.size())
-        return ".";
-    path.resize(std::size_t(length));
-    return path.substr(0, path.find_last_of('/'));
-}
-#endif
-
-int runWindow(int argc, char **argv, bool verbose, const TrialLoad &trial)
-{
-#ifdef CRTEST_WINDOW_STATIC
-    return crtest_run_window(argc, argv, verbose, trial.child, trial.report);
-#else
-    // Beside the program, both in the build folder and installed (where /usr/bin/crtest
-    // links to the program in its private folder).
-    const std::string module = programFolder() + "/" CRTEST_WINDOW_MODULE;
-    void *library = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
-    const auto entry = library ? reinterpret_cast<CrtestRunWindowFn>(dlsym(library, "crtest_run_window"))
-                               : nullptr;
-    if (!entry) {
-        // The loader's reason usually begins with the file's name; it is said once.
-        std::string reason = dlerror();
-        if (reason.rfind(module + ": ", 0) == 0)
-            reason.erase(0, module.size() + 2);
-        std::fprintf(stderr, "crtest: the window cannot be opened: %s could not be loaded: %s\n",
-                     module.c_str(), reason.c_str());
-        return 1;
-    }
-    return entry(argc, argv, verbose, trial.child, trial.report);
-#endif
-}
-
-} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -66,9 +20,11 @@ int main(int argc, char *argv[])
     const CommandLine line = parseCommandLine(arguments);
     switch (line.action) {
     case CommandLine::Action::Help:
-    case CommandLine::Action::Version:
+    case CommandLine::Action::Version: {
+        QCoreApplication application(argc, argv);
         std::fputs(line.text.toLocal8Bit().constData(), stdout);
         return 0;
+    }
     case CommandLine::Action::UsageError:
         std::fprintf(stderr, "crtest: %s\n%s\nTry 'crtest --help' for more information.\n",
                      line.text.toLocal8Bit().constData(), usageLine().toLocal8Bit().constData());
@@ -82,5 +38,5 @@ int main(int argc, char *argv[])
     TrialLoad trial = startTrialLoad(BexorLibrary::DefaultName);
     if (line.action == CommandLine::Action::Check)
         return runCheckProgram(argc, argv, line, trial);
-    return runWindow(argc, argv, line.verbose, trial);
+    return runWindowProgram(argc, argv, line.verbose, trial);
 }

@@ -2,8 +2,6 @@
 // so the same value means open for one drawer and closed for another.
 #pragma once
 
-#include <QChar>
-
 #include <array>
 #include <cstdint>
 
@@ -19,16 +17,7 @@ inline constexpr OpenCodeTable OpenCode = [] {
     return codes;
 }();
 
-enum class DrawerCondition { Open, Closed, NotPresent };
+// NotRead: nothing has been asked of the drawer yet, so nothing is known about it.
+enum class DrawerReading { NotRead, Open, Closed, NotPresent };
 
-DrawerCondition classifyDrawerState(int32_t stateCode, int32_t openCode);
-
-// What a drawer's row shows. Colours are 0xBBGGRR, as the controller's tools write them.
-struct DrawerLook
-{
-    QChar letter;
-    uint32_t bgrColour;
-    int checkValue; // 1 ticked: the drawer is marked for the next kick
-};
-
-DrawerLook lookOf(DrawerCondition condition);
+DrawerReading classifyDrawerState(int32_t stateCode, int32_t openCode);

@@ -61,7 +61,7 @@ done
 contents=$(dpkg-deb -c "$utility" | awk '{print $6}')
 multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 private_dir=/usr/lib/$multiarch/crtest
-for path in ./usr/bin/crtest ".$private_dir/crtest" ".$private_dir/crtest-window.so" \
+for path in ./usr/bin/crtest ".$private_dir/crtest" \
             ./usr/share/crtest/Readme.Txt ./usr/share/applications/crtest.desktop \
             ./usr/share/metainfo/org.example.crtest.metainfo.xml \
             ./usr/share/doc/crtest/crtest-report.schema.json \
@@ -76,7 +76,7 @@ for size in 16 22 24 32 48 64 128 256; do
 done
 # The simulator must never sit where the loader looks for the real driver.
 grep -q 'libbexor' <<<"$contents" && fail "$utility ships a driver library"
-# The program finds its window module beside itself: /usr/bin/crtest only links to it.
+# The program finds its helpers beside itself: /usr/bin/crtest only links to it.
 grep -qE "^l.* \./usr/bin/crtest -> \.\./lib/$multiarch/crtest/crtest\$" <<<"$(dpkg-deb -c "$utility")" \
     || fail "$utility: /usr/bin/crtest is not a relative link to $private_dir/crtest"
 sim_contents=$(dpkg-deb -c "$simulator" | awk '{print $6}')
@@ -120,7 +120,7 @@ for package in "${packages[@]}"; do
     [ "$(dpkg-query -W -f='${Status} ${Version}' "$package")" = "install ok installed 2.00" ] \
         || fail "$package 2.00 is not installed"
 done
-for file in "$private_dir/crtest" "$private_dir/crtest-window.so"; do
+for file in "$private_dir/crtest"; do
     cmp "$file" <(dpkg-deb --fsys-tarfile "$utility" | tar -xO ".$file") \
         || fail "the installed $file is not the one in $utility"
 done
@@ -136,8 +136,7 @@ log=$(cd /usr/share/crtest && QT_QPA_PLATFORM=offscreen LD_DEBUG=files LD_LIBRAR
       timeout 5 crtest 2>&1) || status=$?
 [ "$status" -eq 124 ] || { echo "$log" | tail -20; fail "installed crtest ended with status $status"; }
 grep -q "calling init: $sim_dir/libbexor.so" <<<"$log" || fail "installed crtest did not load the simulator"
-grep -q "calling init: $private_dir/crtest-window.so" <<<"$log" \
-    || fail "installed crtest did not load its window module"
+grep -q "calling init: .*libQt6Widgets" <<<"$log" || fail "installed crtest did not start its window"
 # The check, with no display at all, against the installed simulator.
 report=$(env -u DISPLAY -u WAYLAND_DISPLAY LD_LIBRARY_PATH="$sim_dir" crtest --check) \
     || fail "installed crtest --check ended with status $?"

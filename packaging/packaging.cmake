@@ -12,11 +12,10 @@ set(CRTEST_PRIVATE_FULL_DIR ${CMAKE_INSTALL_FULL_LIBDIR}/crtest)
 set(docs ${CMAKE_CURRENT_BINARY_DIR}/packaging)
 file(MAKE_DIRECTORY ${docs})
 
-# The program and its window module live together in a private folder, where the program
-# finds the module beside itself; /usr/bin/crtest is a relative link to it.
+# The program lives in a private folder with the helpers it finds beside itself;
+# /usr/bin/crtest is a relative link to it.
 set(CRTEST_PRIVATE_DIR ${CMAKE_INSTALL_LIBDIR}/crtest)
 install(TARGETS crtest RUNTIME DESTINATION ${CRTEST_PRIVATE_DIR} COMPONENT utility)
-install(TARGETS crtest-window LIBRARY DESTINATION ${CRTEST_PRIVATE_DIR} COMPONENT utility)
 file(RELATIVE_PATH crtest_link ${CMAKE_INSTALL_FULL_BINDIR}
      ${CMAKE_INSTALL_PREFIX}/${CRTEST_PRIVATE_DIR}/crtest)
 file(MAKE_DIRECTORY ${docs}/bin)

@@ -45,9 +45,13 @@ QString BytesToNumber(const QByteArray &bytes,
                       const std::function<void(const QString &)> &showMessage)
 {
     const QString result = decodeCount(bytes);
-    showMessage(QString::fromLatin1(bytes.constData(), bytes.size()) + QLatin1String("-->")
-                + result);
+    showMessage(countMessage(bytes, result));
     return result;
+}
+
+QString countMessage(const QByteArray &bytes, const QString &decoded)
+{
+    return QString::fromLatin1(bytes.constData(), bytes.size()) + QLatin1String("-->") + decoded;
 }
 
 int16_t HexToInt(const QString &text)

@@ -14,8 +14,11 @@ namespace crModule1 {
 // std::overflow_error for 128 bytes or more, which no double can weigh.
 QString decodeCount(const QByteArray &bytes);
 
-// Decodes like decodeCount and shows the raw characters, "-->" and the result through
-// showMessage before returning the result.
+// What the count's message box says: the raw characters, "-->" and the decoded count.
+QString countMessage(const QByteArray &bytes, const QString &decoded);
+
+// Decodes like decodeCount and shows countMessage through showMessage before returning the
+// result.
 QString BytesToNumber(const QByteArray &bytes,
                       const std::function<void(const QString &)> &showMessage);
 

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <numeric>
 
-
 namespace {
 constexpr uint8_t GuardByte = 0xA5;
 }

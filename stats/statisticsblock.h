@@ -27,13 +27,6 @@ inline constexpr int StatisticsBufferSize = 129;
 // Only the first 128 bytes are ever looked at; the last byte of the buffer is slack.
 inline constexpr int StatisticsBlockTextSize = 128;
 
-// The records the window shows, in the order their boxes are filled.
-inline constexpr std::array<int, 6> ShownRecords{5, 6, 7, 10, 13, 14};
-inline constexpr bool isCountRecord(int record)
-{
-    return record == 13 || record == 14;
-}
-
 // Receive buffer for one read, zero-filled, with a guard zone behind it: a driver that
 // writes past the buffer damages the guard instead of the program's memory, and is
 // caught when the guard is checked.

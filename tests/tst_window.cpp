@@ -237,7 +237,8 @@ private slots:
         const auto simulator = BexorLibrary::load(SIM_LIBRARY_PATH, &error);
         QVERIFY2(simulator, qPrintable(error));
         FormRig rig; // for its desktop services only
-        CRTEST_Form form(simulator.get(), QString(), rig.services);
+        Controller controller(simulator.get(), QString(), QString());
+        CRTEST_Form form(controller, rig.services);
         QList<QStringList> countBoxesAtMessages;
         rig.services.onMessage = [&](const QString &) {
             countBoxesAtMessages << boxTexts(form).mid(4);

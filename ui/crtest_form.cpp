@@ -1,13 +1,12 @@
 #include "crtest_form.h"
 
 #include "caption.h"
-#include "drawerdriver.h"
+#include "crtestversion.h"
 #include "formlayout.h"
 #include "formservices.h"
 #include "logcategories.h"
 #include "picturebutton.h"
-#include "report.h"
-#include "statisticsblock.h"
+#include "statistics.h"
 #include "twips.h"
 
 #include <QCheckBox>
@@ -148,11 +147,9 @@ QObject *makeControl(const ControlLayout &c, QWidget *parent)
 
 } // namespace
 
-CRTEST_Form::CRTEST_Form(DrawerDriver *driver, const QString &driverError,
-                         FormServices &services, QWidget *parent)
+CRTEST_Form::CRTEST_Form(Controller &controller, FormServices &services, QWidget *parent)
     : QWidget(parent)
-    , m_driver(driver)
-    , m_driverError(driverError)
+    , m_controller(controller)
     , m_services(services)
     , m_rules({[this] { m_services.yield(); }, [this] { close(); },
                [this](const QString &reason) { failAndEnd(reason); }})
@@ -166,7 +163,9 @@ CRTEST_Form::~CRTEST_Form() = default;
 void CRTEST_Form::createControls()
 {
     setObjectName(QStringLiteral("CRTEST_Form"));
-    setWindowTitle(QStringLiteral("Varnel Quorvin Functional Utility V2.0"));
+    setWindowTitle(QStringLiteral("Varnel Quorvin Functional Utility V%1.%2")
+                           .arg(CRTEST_VERSION_MAJOR)
+                           .arg(CRTEST_VERSION_MINOR));
     setWindowIcon(iconOf({QStringLiteral("window_icon_32.png"), QStringLiteral("window_icon_16.png")}));
     setFont(arial(FormPoints, false));
     setFixedSize(twips(FormWidth), twips(FormHeight));
@@ -201,8 +200,9 @@ void CRTEST_Form::createControls()
         Drawer_Check[n] = findChild<QCheckBox *>(QStringLiteral("Drawer_Check_%1").arg(n));
         Drawer_State[n] = findChild<QLineEdit *>(QStringLiteral("Drawer_State_%1").arg(n));
     }
-    for (const int record : ShownRecords)
-        crTextSValue[record] = findChild<QLineEdit *>(QStringLiteral("crTextSValue_%1").arg(record));
+    for (const ShownStatistic &shown : ShownStatistics)
+        crTextSValue[shown.record] =
+                findChild<QLineEdit *>(QStringLiteral("crTextSValue_%1").arg(shown.record));
     Kick_Cmd->setEnabled(false);
     Status_Cmd->setEnabled(false);
 
@@ -267,9 +267,7 @@ void CRTEST_Form::closeDevice()
 {
     if (m_rules.ended())
         return;
-    // Without a bound library there is nothing to close and nothing may be called.
-    if (m_driver)
-        m_deviceResult = m_driver->closeBexor();
+    m_controller.close();
     m_rules.end();
 }
 

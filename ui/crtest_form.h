@@ -1,10 +1,10 @@
-// The utility's one window. Its handlers live in files named form_*.cpp in the folders that
-// own their behaviour: start-up, shut-down, help and the copied report in app/, the drawer
-// refresh and kick in drawer/, the statistics in stats/; this header, the layout table and
-// the wiring stay in ui/.
+// The utility's one window. Its handlers live beside it in files named form_*.cpp, one per
+// behaviour: start-up, shut-down and help; the refresh; the kick; the statistics; the copied
+// report. Every driver step they take is the controller model's; what is theirs is the pace:
+// the order of waits, yields and paints, and what the window shows.
 #pragma once
 
-#include "drawerstate.h"
+#include "controller.h"
 #include "eventrules.h"
 #include "report.h"
 
@@ -14,7 +14,6 @@
 #include <array>
 #include <cstdint>
 
-class DrawerDriver;
 class FormServices;
 class QCheckBox;
 class QFrame;
@@ -26,16 +25,12 @@ class CRTEST_Form : public QWidget
     Q_OBJECT
 
 public:
-    // driver is null when the library could not be bound; driverError then says why.
-    CRTEST_Form(DrawerDriver *driver, const QString &driverError, FormServices &services,
-                QWidget *parent = nullptr);
+    // controller is not yet opened; it may stand for a library that could not be bound.
+    CRTEST_Form(Controller &controller, FormServices &services, QWidget *parent = nullptr);
     ~CRTEST_Form() override;
 
     // Raised once after construction, as the window's load event.
     void load();
-
-    // The driver file the loader mapped, named in the copied report.
-    void setDriverFile(const QString &file) { m_driverFile = file; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -45,6 +40,7 @@ private:
     void connectControls();
     // What the window shows now, as a report; Ctrl+C puts its text on the clipboard.
     Report reportOfWhatIsShown() const;
+    void showDrawerRow(int index, DrawerReading reading);
 
     // Handlers of the window's events.
     void Form_Load();
@@ -84,13 +80,9 @@ private:
     // Only the indexes of the shown statistics records exist.
     QMap<int, QLineEdit *> crTextSValue;
 
-    DrawerDriver *m_driver = nullptr;
-    QString m_driverError;
-    QString m_driverFile;
+    Controller &m_controller;
     FormServices &m_services;
 
-    int32_t m_deviceResult = 0;
-    int32_t m_stateResult = 0;
     int m_drawerIdx = 0;
 
     EventRules m_rules;

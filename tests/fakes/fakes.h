@@ -174,12 +174,14 @@ struct FormRig
     QStringList log;
     FakeDriver driver{&log};
     FakeServices services{log};
+    std::unique_ptr<Controller> controller;
     std::unique_ptr<CRTEST_Form> form;
 
     // Builds the window as designed, before its load event.
     CRTEST_Form &build()
     {
-        form = std::make_unique<CRTEST_Form>(&driver, QString(), services);
+        controller = std::make_unique<Controller>(&driver, QString(), QString());
+        form = std::make_unique<CRTEST_Form>(*controller, services);
         return *form;
     }
     // Builds the window and raises its load event.

@@ -38,11 +38,13 @@ struct FaultRig : FaultBinding
     using FaultBinding::FaultBinding;
     QStringList log;
     FakeServices services{log};
+    std::unique_ptr<Controller> controller;
     std::unique_ptr<CRTEST_Form> form;
 
     CRTEST_Form &show()
     {
-        form = std::make_unique<CRTEST_Form>(library.get(), error, services);
+        controller = std::make_unique<Controller>(library.get(), error, QString());
+        form = std::make_unique<CRTEST_Form>(*controller, services);
         form->load();
         return *form;
     }

@@ -3,6 +3,8 @@
 
 #include "report.h"
 
+#include <QtGlobal>
+
 #include <optional>
 #include <utility>
 
@@ -13,7 +15,6 @@ QString readingWord(DrawerReading reading);
 QString readingKey(DrawerReading reading);
 QString deviceKey(DeviceState device);
 QString outcomeKey(StatisticsResult::Outcome outcome);
-bool hasValues(const StatisticsResult &statistics);
 QString openResultsText(const QList<int32_t> &results);
 QString statisticsFailure(const StatisticsResult &statistics);
 const StatisticsResult &latestStatistics(const Report &report);

@@ -1,20 +1,10 @@
 // Kicking every ticked drawer, then showing what became of them.
 #include "crtest_form.h"
 
-#include "check.h"
-#include "drawerdriver.h"
 #include "formservices.h"
 
 #include <QCheckBox>
 #include <QPushButton>
-
-#include <chrono>
-
-namespace {
-using namespace std::chrono_literals;
-// Time for the released drawers to spring open before they are read back.
-constexpr auto KickSettleTime = 600ms;
-} // namespace
 
 void CRTEST_Form::Kick_Cmd_Click()
 {
@@ -24,8 +14,7 @@ void CRTEST_Form::Kick_Cmd_Click()
     // program there, and the kick must then leave the closed device alone.
     for (m_drawerIdx = 0; m_drawerIdx < DrawerCount; ++m_drawerIdx) {
         if (Drawer_Check[m_drawerIdx]->checkState() == Qt::Checked) {
-            m_stateResult = m_driver->drawerOpen(m_drawerIdx);
-            logKick(m_drawerIdx, m_stateResult);
+            m_controller.kick(m_drawerIdx);
             if (!yieldToEvents())
                 return;
         }
@@ -34,7 +23,7 @@ void CRTEST_Form::Kick_Cmd_Click()
     }
     if (!yieldToEvents())
         return;
-    m_services.sleep(KickSettleTime);
+    m_services.sleep(Controller::KickSettleTime);
 
     // The ticks are read afresh: a STATUS click during the kick may have changed them.
     for (m_drawerIdx = 0; m_drawerIdx < DrawerCount; ++m_drawerIdx) {

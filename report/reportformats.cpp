@@ -2,6 +2,7 @@
 // OpenMetrics for Prometheus.
 #include "report.h"
 #include "reportwords.h"
+#include "crtestversion.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -13,19 +14,15 @@ namespace {
 
 void appendStatistics(QStringList &lines, const StatisticsResult &statistics)
 {
-    if (!hasValues(statistics)) {
+    if (!statistics.hasValues()) {
         const QString failure = statisticsFailure(statistics);
         lines << QStringLiteral("  not read") + (failure.isEmpty() ? QString() : ": " + failure);
         return;
     }
-    const StatisticsValues &v = statistics.values;
-    const std::pair<const char *, QString> rows[] = {
-            {"Serial number:", v.serialNumber},         {"Manufacture date:", v.manufactureDate},
-            {"Mechanical revision:", v.mechanicalRevision}, {"Installation date:", v.installationDate},
-            {"Good opens:", v.goodOpens},               {"Failed opens:", v.failedOpens},
-    };
-    for (const auto &[caption, value] : rows)
-        lines << QStringLiteral("  %1 %2").arg(QLatin1String(caption), -21).arg(printableText(value));
+    for (int i = 0; i < ShownStatisticCount; ++i)
+        lines << QStringLiteral("  %1 %2")
+                         .arg(QLatin1String(ShownStatistics[i].caption) + QLatin1Char(':'), -21)
+                         .arg(printableText(statistics.values[i]));
 }
 
 QJsonValue orNull(const QString &text)
@@ -46,16 +43,13 @@ QJsonValue statisticsJson(const StatisticsResult &statistics)
                                             || statistics.outcome == StatisticsResult::Outcome::Refused
                                     ? QJsonValue(statistics.status)
                                     : QJsonValue());
-    if (hasValues(statistics)) {
-        const StatisticsValues &v = statistics.values;
-        object.insert("records", QJsonObject{{"serial_number", v.serialNumber},
-                                             {"manufacture_date", v.manufactureDate},
-                                             {"mechanical_revision", v.mechanicalRevision},
-                                             {"installation_date", v.installationDate},
-                                             {"good_opens", v.goodOpens},
-                                             {"failed_opens", v.failedOpens}});
-        object.insert("good_opens", countJson(v.goodOpens));
-        object.insert("failed_opens", countJson(v.failedOpens));
+    if (statistics.hasValues()) {
+        QJsonObject records;
+        for (int i = 0; i < ShownStatisticCount; ++i)
+            records.insert(QLatin1String(ShownStatistics[i].key), statistics.values[i]);
+        object.insert("records", records);
+        object.insert("good_opens", countJson(statistics.values[GoodOpens]));
+        object.insert("failed_opens", countJson(statistics.values[FailedOpens]));
     } else {
         object.insert("records", QJsonValue());
         object.insert("good_opens", QJsonValue());
@@ -68,9 +62,9 @@ QJsonValue statisticsJson(const StatisticsResult &statistics)
 DrawerReading finalReading(const Report &report, int drawer)
 {
     for (const KickResult &kick : report.kicks)
-        if (kick.drawer == drawer && kick.after != DrawerReading::NotRead)
-            return kick.after;
-    return report.drawers[drawer];
+        if (kick.drawer == drawer && kick.after.reading != DrawerReading::NotRead)
+            return kick.after.reading;
+    return report.found.drawers[drawer].reading;
 }
 
 } // namespace
@@ -79,20 +73,20 @@ QString reportText(const Report &report)
 {
     const bool check = report.origin == ReportOrigin::Check;
     QStringList lines;
-    lines << QStringLiteral("crtest 2.00 %1 at %2")
+    lines << QStringLiteral("crtest " CRTEST_VERSION " %1 at %2")
                      .arg(check ? QStringLiteral("check") : QStringLiteral("window"),
                           isoTime(report.time));
-    if (report.device == DeviceState::NotBound)
-        lines << QStringLiteral("Driver: not loaded: %1").arg(printableText(report.bindError));
+    if (report.found.device == DeviceState::NotBound)
+        lines << QStringLiteral("Driver: not loaded: %1").arg(printableText(report.found.bindError));
     else
-        lines << QStringLiteral("Driver: %1").arg(printableText(report.driverFile));
-    switch (report.device) {
+        lines << QStringLiteral("Driver: %1").arg(printableText(report.found.driverFile));
+    switch (report.found.device) {
     case DeviceState::Open:
         lines << QStringLiteral("Controller: open");
         break;
     case DeviceState::DidNotOpen:
         lines << QStringLiteral("Controller: did not open (OpenBexor returned %1)")
-                         .arg(openResultsText(report.openResults));
+                         .arg(openResultsText(report.found.openResults));
         break;
     case DeviceState::NotOpened:
     case DeviceState::NotBound:
@@ -101,18 +95,18 @@ QString reportText(const Report &report)
     }
 
     lines << QStringLiteral("Drawers:");
-    for (int n = 0; n < int(report.drawers.size()); ++n)
-        lines << QStringLiteral("  %1 %2").arg(n).arg(readingWord(report.drawers[n]));
+    for (int n = 0; n < DrawerCount; ++n)
+        lines << QStringLiteral("  %1 %2").arg(n).arg(readingWord(report.found.drawers[n].reading));
 
     lines << QStringLiteral("Statistics:");
-    appendStatistics(lines, report.statistics);
+    appendStatistics(lines, report.found.statistics);
 
     if (report.kickAsked) {
         lines << QStringLiteral("Kicks:");
         for (const KickResult &kick : report.kicks)
             lines << QStringLiteral("  %1 %2 -> %3: %4 (DrawerOpen returned %5)")
                              .arg(kick.drawer)
-                             .arg(readingWord(kick.before), readingWord(kick.after),
+                             .arg(readingWord(kick.before), readingWord(kick.after.reading),
                                   kick.opened() ? QStringLiteral("opened")
                                                 : QStringLiteral("did not open"))
                              .arg(kick.status);
@@ -144,35 +138,36 @@ QByteArray reportJson(const Report &report)
     QJsonObject root{
             {"schema_version", ReportSchemaVersion},
             {"program", "crtest"},
-            {"version", "2.00"},
+            {"version", CRTEST_VERSION},
             {"origin", check ? "check" : "window"},
             {"time", isoTime(report.time)},
-            {"device", deviceKey(report.device)},
+            {"device", deviceKey(report.found.device)},
     };
     root.insert("driver", QJsonObject{
-            {"file", report.device == DeviceState::NotBound ? QJsonValue() : orNull(report.driverFile)},
-            {"error", report.device == DeviceState::NotBound ? QJsonValue(report.bindError) : QJsonValue()}});
+            {"file", report.found.device == DeviceState::NotBound ? QJsonValue() : orNull(report.found.driverFile)},
+            {"error", report.found.device == DeviceState::NotBound ? QJsonValue(report.found.bindError) : QJsonValue()}});
     QJsonArray opens;
-    for (const int32_t result : report.openResults)
+    for (const int32_t result : report.found.openResults)
         opens.append(result);
     root.insert("open_results", opens);
     QJsonArray drawers;
-    for (int n = 0; n < int(report.drawers.size()); ++n)
-        drawers.append(QJsonObject{
-                {"drawer", n},
-                {"state", readingKey(report.drawers[n])},
-                {"code", report.stateCodes[n] ? QJsonValue(*report.stateCodes[n]) : QJsonValue()}});
+    for (int n = 0; n < DrawerCount; ++n) {
+        const DrawerRead &read = report.found.drawers[n];
+        drawers.append(QJsonObject{{"drawer", n},
+                                   {"state", readingKey(read.reading)},
+                                   {"code", read.code ? QJsonValue(*read.code) : QJsonValue()}});
+    }
     root.insert("drawers", drawers);
-    root.insert("statistics", statisticsJson(report.statistics));
+    root.insert("statistics", statisticsJson(report.found.statistics));
     if (report.kickAsked) {
         QJsonArray kicks;
         for (const KickResult &kick : report.kicks)
             kicks.append(QJsonObject{{"drawer", kick.drawer},
                                      {"status", kick.status},
                                      {"before", readingKey(kick.before)},
-                                     {"after", readingKey(kick.after)},
-                                     {"code_after", kick.codeAfter ? QJsonValue(*kick.codeAfter)
-                                                                   : QJsonValue()},
+                                     {"after", readingKey(kick.after.reading)},
+                                     {"code_after", kick.after.code ? QJsonValue(*kick.after.code)
+                                                                    : QJsonValue()},
                                      {"opened", kick.opened()}});
         root.insert("kicks", kicks);
         root.insert("statistics_after_kicks", statisticsJson(report.statisticsAfterKicks));
@@ -208,16 +203,16 @@ QByteArray reportOpenMetrics(const Report &report)
     };
 
     family("crtest_device_open", "gauge", "Whether the controller opened in the check (1) or not (0).");
-    sample("crtest_device_open", {}, report.device == DeviceState::Open);
+    sample("crtest_device_open", {}, report.found.device == DeviceState::Open);
 
     // A drawer that was not read has no sample: nothing is known about it.
     family("crtest_drawer_present", "gauge", "Whether a drawer is attached (1) or not (0).");
-    for (int n = 0; n < 8; ++n)
+    for (int n = 0; n < DrawerCount; ++n)
         if (const DrawerReading reading = finalReading(report, n); reading != DrawerReading::NotRead)
             sample("crtest_drawer_present", "{drawer=\"" + QByteArray::number(n) + "\"}",
                    reading != DrawerReading::NotPresent);
     family("crtest_drawer_open", "gauge", "Whether a drawer read open (1) or not (0).");
-    for (int n = 0; n < 8; ++n)
+    for (int n = 0; n < DrawerCount; ++n)
         if (const DrawerReading reading = finalReading(report, n); reading != DrawerReading::NotRead)
             sample("crtest_drawer_open", "{drawer=\"" + QByteArray::number(n) + "\"}",
                    reading == DrawerReading::Open);
@@ -226,8 +221,8 @@ QByteArray reportOpenMetrics(const Report &report)
     // collector reads the classic text format, where a family named without it would
     // leave the counter untyped.
     const StatisticsResult &statistics = latestStatistics(report);
-    const auto good = hasValues(statistics) ? countValue(statistics.values.goodOpens) : std::nullopt;
-    const auto failed = hasValues(statistics) ? countValue(statistics.values.failedOpens) : std::nullopt;
+    const auto good = statistics.hasValues() ? countValue(statistics.values[GoodOpens]) : std::nullopt;
+    const auto failed = statistics.hasValues() ? countValue(statistics.values[FailedOpens]) : std::nullopt;
     family("crtest_drawer_good_opens_total", "counter", "The controller's count of good drawer openings.");
     if (good)
         sample("crtest_drawer_good_opens_total", {}, qint64(*good));

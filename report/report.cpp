@@ -62,18 +62,10 @@ QString outcomeKey(StatisticsResult::Outcome outcome)
         return QStringLiteral("refused");
     case StatisticsResult::Outcome::Overrun:
         return QStringLiteral("overrun");
-    case StatisticsResult::Outcome::Shown:
-        return QStringLiteral("shown");
     case StatisticsResult::Outcome::NotRead:
         break;
     }
     return QStringLiteral("not-read");
-}
-
-bool hasValues(const StatisticsResult &statistics)
-{
-    return statistics.outcome == StatisticsResult::Outcome::Read
-            || statistics.outcome == StatisticsResult::Outcome::Shown;
 }
 
 QString openResultsText(const QList<int32_t> &results)
@@ -97,21 +89,21 @@ QString statisticsFailure(const StatisticsResult &statistics)
 // The statistics the counts and counters come from: the last read that gave values.
 const StatisticsResult &latestStatistics(const Report &report)
 {
-    return report.kickAsked && hasValues(report.statisticsAfterKicks)
+    return report.kickAsked && report.statisticsAfterKicks.hasValues()
             ? report.statisticsAfterKicks
-            : report.statistics;
+            : report.found.statistics;
 }
 
 std::optional<std::pair<qint64, qint64>> countChange(const Report &report)
 {
-    if (!report.kickAsked || !hasValues(report.statistics)
-        || !hasValues(report.statisticsAfterKicks))
+    if (!report.kickAsked || !report.found.statistics.hasValues()
+        || !report.statisticsAfterKicks.hasValues())
         return std::nullopt;
-    const StatisticsValues &before = report.statistics.values;
-    const StatisticsValues &after = report.statisticsAfterKicks.values;
-    const auto goodBefore = countValue(before.goodOpens), goodAfter = countValue(after.goodOpens);
-    const auto failedBefore = countValue(before.failedOpens),
-               failedAfter = countValue(after.failedOpens);
+    const auto &before = report.found.statistics.values;
+    const auto &after = report.statisticsAfterKicks.values;
+    const auto goodBefore = countValue(before[GoodOpens]), goodAfter = countValue(after[GoodOpens]);
+    const auto failedBefore = countValue(before[FailedOpens]),
+               failedAfter = countValue(after[FailedOpens]);
     if (!goodBefore || !goodAfter || !failedBefore || !failedAfter)
         return std::nullopt;
     return std::pair{qint64(*goodAfter) - qint64(*goodBefore),
@@ -145,22 +137,6 @@ QString statusMeaning(int status)
 
 using namespace reportwords;
 
-QString printableText(const QString &text)
-{
-    QString out;
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        if (u < 0x20 || (u >= 0x7F && u < 0xA0))
-            out += QStringLiteral("\\x%1").arg(QString::number(u, 16).toUpper(), 2, QLatin1Char('0'));
-        else if (u == u'\\')
-            out += QLatin1String("\\\\");
-        else
-            out += c;
-    }
-    return out;
-}
-
-
 std::optional<quint64> countValue(const QString &text)
 {
     if (text.isEmpty() || text.size() > 19)
@@ -188,21 +164,21 @@ QString isoTime(qint64 secondsSince1970)
 QStringList problemsOf(const Report &report)
 {
     QStringList problems;
-    if (report.device == DeviceState::NotBound && report.origin == ReportOrigin::Check)
-        problems << QStringLiteral("The driver library could not be loaded: %1").arg(report.bindError);
-    if (report.device == DeviceState::DidNotOpen)
+    if (report.found.device == DeviceState::NotBound && report.origin == ReportOrigin::Check)
+        problems << QStringLiteral("The driver library could not be loaded: %1").arg(report.found.bindError);
+    if (report.found.device == DeviceState::DidNotOpen)
         problems << QStringLiteral("The controller did not open: OpenBexor returned %1.")
-                            .arg(openResultsText(report.openResults));
-    if (const QString failure = statisticsFailure(report.statistics); !failure.isEmpty())
+                            .arg(openResultsText(report.found.openResults));
+    if (const QString failure = statisticsFailure(report.found.statistics); !failure.isEmpty())
         problems << QStringLiteral("The statistics read failed: %1.").arg(failure);
     for (const KickResult &kick : report.kicks) {
-        if (kick.after == DrawerReading::NotRead || kick.opened())
+        if (kick.after.reading == DrawerReading::NotRead || kick.opened())
             continue;
         problems << QStringLiteral("Drawer %1 did not open: DrawerOpen returned %2, and it reads %3 "
                                    "after the kick.")
                             .arg(kick.drawer)
                             .arg(kick.status)
-                            .arg(readingWord(kick.after));
+                            .arg(readingWord(kick.after.reading));
     }
     if (const QString failure = statisticsFailure(report.statisticsAfterKicks); !failure.isEmpty())
         problems << QStringLiteral("The statistics read after the kicks failed: %1.").arg(failure);
@@ -216,15 +192,15 @@ int exitStatusOf(const Report &report)
 {
     if (report.interruptedBy != 0)
         return 128 + report.interruptedBy;
-    if (report.device == DeviceState::NotBound)
+    if (report.found.device == DeviceState::NotBound)
         return ExitStatus::DriverNotBound;
-    if (report.device == DeviceState::DidNotOpen || report.device == DeviceState::NotOpened)
+    if (report.found.device == DeviceState::DidNotOpen || report.found.device == DeviceState::NotOpened)
         return ExitStatus::DidNotOpen;
-    if (!statisticsFailure(report.statistics).isEmpty()
+    if (!statisticsFailure(report.found.statistics).isEmpty()
         || !statisticsFailure(report.statisticsAfterKicks).isEmpty())
         return ExitStatus::StatisticsFailed;
     for (const KickResult &kick : report.kicks)
-        if (kick.after != DrawerReading::NotRead && !kick.opened())
+        if (kick.after.reading != DrawerReading::NotRead && !kick.opened())
             return ExitStatus::KickFailed;
     return ExitStatus::AllWell;
 }

@@ -1,10 +1,7 @@
 // Start-up, shut-down and the help command of the window.
 #include "crtest_form.h"
 
-#include "check.h"
-#include "drawerdriver.h"
 #include "formservices.h"
-#include "statisticsblock.h"
 
 #include <QFrame>
 #include <QGuiApplication>
@@ -24,35 +21,27 @@ void CRTEST_Form::Form_Load()
     Kick_Cmd->setEnabled(false);
     Status_Cmd->setEnabled(false);
 
-    if (m_driver)
-        m_deviceResult = m_driver->openBexor();
-    // A close handled in this yield has closed the device: start-up must not go on to
-    // retry the open, refresh or read.
-    if (!yieldToEvents())
+    // The window appears between the first open and its retry. A close handled in the
+    // yield there has closed the device: start-up must not go on to retry, refresh or read.
+    const bool goesOn = m_controller.open([this] {
+        if (!yieldToEvents())
+            return false;
+        if (QScreen *screen = QGuiApplication::primaryScreen())
+            move(screen->availableGeometry().center() - rect().center());
+        m_services.show(this);
+        return true;
+    });
+    if (!goesOn)
         return;
-
-    if (QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
-    m_services.show(this);
-
-    if (!m_driver) {
+    if (!m_controller.bound()) {
         // The library or one of its functions is missing: say which, in the loader's
         // words, and call nothing of it for the rest of the run.
-        message(OpenErrorText + QLatin1Char('\n') + m_driverError);
+        message(OpenErrorText + QLatin1Char('\n') + m_controller.snapshot().bindError);
         return;
     }
-    const QList<int32_t> openResults{m_deviceResult};
-    if (m_deviceResult != 0) {
-        // A controller that was just plugged in may refuse the first open; one retry at
-        // once is enough to tell that from a missing device.
-        m_deviceResult = m_driver->openBexor();
-        logOpenOutcome(openResults + QList<int32_t>{m_deviceResult});
-        if (m_deviceResult != 0) {
-            message(OpenErrorText);
-            return;
-        }
-    } else {
-        logOpenOutcome(openResults);
+    if (!m_controller.isOpen()) {
+        message(OpenErrorText);
+        return;
     }
 
     Kick_Cmd->setEnabled(true);

@@ -1,11 +1,13 @@
-// The window mode, whole: what main did before the check existed, plus the logging and a
-// plain answer when there is no display to open the window on.
+// The window mode: a plain answer when there is no display to open the window on, the
+// logging, the driver bound and the window started on it.
+#include "windowprogram.h"
+
 #include "bexorlibrary.h"
+#include "controller.h"
 #include "crtest_form.h"
 #include "desktopservices.h"
 #include "logcategories.h"
 #include "loggingdriver.h"
-#include "windowentry.h"
 
 #include <QApplication>
 
@@ -48,8 +50,7 @@ bool displayNamed()
 
 } // namespace
 
-extern "C" int crtest_run_window(int argc, char **argv, int verbose, int trialChild,
-                                 int trialReport)
+int runWindowProgram(int argc, char **argv, bool verbose, TrialLoad &trial)
 {
     if (!displayNamed()) {
         std::fputs("crtest: the window needs a display, and neither DISPLAY nor WAYLAND_DISPLAY "
@@ -68,18 +69,16 @@ extern "C" int crtest_run_window(int argc, char **argv, int verbose, int trialCh
     if (verbose)
         QLoggingCategory::setFilterRules(QLatin1String(VerboseLoggingRules));
 
-    // The trial load started before the application's threads; without one, a load here
-    // would have to fork among them.
-    TrialLoad trial{trialChild, trialReport};
     QString driverError;
     const std::unique_ptr<BexorLibrary> library = BexorLibrary::load(
             QString::fromLatin1(BexorLibrary::DefaultName), &driverError, &trial);
     std::optional<LoggingDriver> driver;
     if (library)
         driver.emplace(*library);
+    Controller controller(driver ? &*driver : nullptr, driverError,
+                          library ? library->file() : QString());
     DesktopServices services;
-    CRTEST_Form form(driver ? &*driver : nullptr, driverError, services);
-    form.setDriverFile(library ? library->file() : QString());
+    CRTEST_Form form(controller, services);
     // The load handler runs inside the event loop, so that closing the window during
     // start-up ends the loop like any later close.
     QMetaObject::invokeMethod(&form, &CRTEST_Form::load, Qt::QueuedConnection);

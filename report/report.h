@@ -1,0 +1,60 @@
+// What a check found, or what the window shows, and the three ways it is written out: plain
+// text for people, JSON for scripts, OpenMetrics for Prometheus. Both take it from the
+// controller's snapshot and write it through the same formatters, so a pasted window report
+// reads like a check's.
+#pragma once
+
+#include "controller.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// The JSON document's schema, crtest-report.schema.json, at this version. Raised whenever a
+// field changes meaning or goes away; new fields may appear within a version.
+inline constexpr int ReportSchemaVersion = 1;
+
+enum class ReportOrigin { Check, Window };
+
+struct Report
+{
+    ReportOrigin origin = ReportOrigin::Check;
+    qint64 time = 0; // seconds since 1970, UTC
+    // What the check found before it kicked anything, or what the window shows.
+    ControllerSnapshot found;
+    bool kickAsked = false;
+    QList<KickResult> kicks; // in the order they were made
+    StatisticsResult statisticsAfterKicks;
+    int interruptedBy = 0; // the signal that stopped the check, 0 if none did
+};
+
+// The exit statuses of crtest; see --help, the manual page and the README.
+namespace ExitStatus {
+inline constexpr int AllWell = 0;
+inline constexpr int CouldNotRun = 1;
+inline constexpr int Usage = 2;
+inline constexpr int DriverNotBound = 3;
+inline constexpr int DidNotOpen = 4;
+inline constexpr int StatisticsFailed = 5;
+inline constexpr int KickFailed = 6;
+} // namespace ExitStatus
+
+// Every way the check went wrong, one sentence each, in the order the check met them.
+QStringList problemsOf(const Report &report);
+// The status a script acts on: 128 + the signal after an interruption, otherwise the lowest
+// of 3 to 6 that applies, 0 when all went well.
+int exitStatusOf(const Report &report);
+
+// The decimal value of a count as it is shown, if it is one.
+std::optional<quint64> countValue(const QString &text);
+
+// "2026-12-01T03:00:00Z". Formatted by the C library: Qt's date formatting alone would grow
+// the check's memory by some 0.7 MiB.
+QString isoTime(qint64 secondsSince1970);
+
+QString reportText(const Report &report);
+QByteArray reportJson(const Report &report);
+QByteArray reportOpenMetrics(const Report &report);
