@@ -1,5 +1,5 @@
-// What a check found, or what the window shows, in one widget-free form, and the three ways
-// it is written out: plain text for people, JSON for scripts, OpenMetrics for Prometheus.
+// What a check found, or what the window shows, in one widget-free form, and the ways it is
+// written out: plain text for people, JSON for scripts, metrics for Prometheus.
 // The check fills it from the driver's answers, the window from its controls; both write it
 // through the same formatters, so a pasted window report reads like a check's.
 #pragma once
@@ -109,4 +109,7 @@ QString isoTime(qint64 secondsSince1970);
 
 QString reportText(const Report &report);
 QByteArray reportJson(const Report &report);
+// The same metrics in two formats: the Prometheus text format (version 0.0.4) that
+// node_exporter's textfile collector and a Pushgateway read, and OpenMetrics 1.0.
+QByteArray reportPrometheus(const Report &report);
 QByteArray reportOpenMetrics(const Report &report);
