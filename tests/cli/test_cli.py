@@ -184,31 +184,6 @@ class Check(unittest.TestCase):
         self.assertEqual((events[0], len(events)),
                          ("crtest.events: The controller is open (OpenBexor returned 0)", 10))
 
-    def test_example_service_leaves_a_whole_metrics_file(self):
-        """The shipped service's command, the metrics folder moved: a good check, a failing one
-        and one that cannot run each leave a whole file that says so."""
-        service = re.sub(r"\\\n", " ", Path(os.environ["CRTEST_SERVICE"]).read_text())
-        command = re.search(r"^ExecStart=/bin/sh -c '(.*?)'\n", service, re.M).group(1)
-        folder = scratch(self)
-        script = command.replace("$$", "$").replace("%%", "%").replace("\\\\", "\\").replace(
-            "/var/lib/prometheus/node-exporter", folder)
-        for path, settings, status, device_open, drawers in (
-                (os.path.dirname(PROGRAM), {}, 0, 1, 8),
-                (os.path.dirname(PROGRAM), {"BEXOR_SIM_OPEN_FAIL": "always"}, 4, 0, 0),
-                ("/nonexistent", {}, 127, None, None)):
-            with self.subTest(settings=settings, status=status):
-                result = subprocess.run(["/bin/sh", "-c", script], capture_output=True, text=True,
-                                        env=environment(PATH=path + ":/usr/bin:/bin", **settings),
-                                        timeout=DEADLINE)
-                self.assertEqual(result.returncode, status, result.stderr)
-                self.assertEqual(os.listdir(folder), ["crtest.prom"])
-                samples = {f.name: f.samples for f in textformat.text_string_to_metric_families(
-                    Path(folder, "crtest.prom").read_text())}
-                self.assertEqual(samples["crtest_check_exit_status"][0].value, status)
-                if device_open is not None:
-                    self.assertEqual(samples["crtest_device_open"][0].value, device_open)
-                    self.assertEqual(len(samples["crtest_drawer_present"]), drawers)
-
     def test_a_signal_closes_the_controller(self):
         """A signal during the check: the call under way ends, the controller is closed, once
         and last, and the report says so. SIGTERM lands in the wait after a drawer's read;
