@@ -17,11 +17,11 @@ packages=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libgl-dev fonts-
           # the check from outside: its JSON against the schema, its metrics parsed
           python3-jsonschema python3-prometheus-client
           # the fleet's tools, each run by the tests: node_exporter serving the metrics,
-          # systemd-analyze for the units
-          prometheus-node-exporter systemd)
-# This one starts a server on every address as it is installed and at each boot; the
+          # promtool for the alert rules, ansible-playbook, systemd-analyze for the units
+          prometheus prometheus-node-exporter ansible-core systemd)
+# These two start a server on every address as they are installed and at each boot; the
 # tests start their own, on loopback.
-servers=(prometheus-node-exporter)
+servers=(prometheus prometheus-node-exporter)
 missing=()
 for package in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' \
@@ -31,7 +31,7 @@ if [ ${#missing[@]} -gt 0 ]; then
     sudo=()
     [ "$(id -u)" -eq 0 ] || sudo=(sudo)
     "${sudo[@]}" apt-get update -qq
-    # A policy-rc.d that refuses every start keeps the server from starting during the
+    # A policy-rc.d that refuses every start keeps the servers from starting during the
     # install; one that was there before is put back afterwards, whatever happens.
     policy=/usr/sbin/policy-rc.d
     restore_policy() {
@@ -46,7 +46,7 @@ if [ ${#missing[@]} -gt 0 ]; then
         "${missing[@]}"
     restore_policy
     trap - EXIT
-    # ... nor at the next boot: only if installed just now, never one set up before.
+    # ... nor at the next boot: only the servers installed just now, never one set up before.
     for server in "${servers[@]}"; do
         if [[ " ${missing[*]} " == *" $server "* ]]; then
             "${sudo[@]}" systemctl disable --quiet "$server.service"

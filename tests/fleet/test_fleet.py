@@ -1,10 +1,11 @@
 """The fleet's tools run on the engines themselves: the shipped service's command under
-Debian's node_exporter and the units under systemd-analyze. A tool that is missing fails
-its case.
+Debian's node_exporter, the alert rules under promtool, the playbook under ansible-playbook
+and the units under systemd-analyze. A tool that is missing fails its case.
 
 Run by CTest with the paths it needs in the environment (see tests/fleet/CMakeLists.txt).
 """
 
+import json
 import os
 import re
 import shutil
@@ -140,7 +141,41 @@ class NodeExporter(unittest.TestCase):
         self.assertEqual(os.listdir(self.folder), [whole.name])
 
 
-class Units(unittest.TestCase):
+class Tools(unittest.TestCase):
+    def test_alert_rules(self):
+        """The rules load, and fire for the tills they name at the times they should and
+        for no other (the expectations are in crtest.rules.test.yml)."""
+        for command in ("check", EXAMPLES / "crtest.rules.yml"), (
+                "test", Path(__file__).with_name("crtest.rules.test.yml")):
+            with self.subTest(command[0]):
+                result = run("promtool", command[0], "rules", str(command[1]))
+                self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+
+    def test_playbook(self):
+        """Two tills over a local connection: one on the simulator passes, one whose
+        controller does not open fails with its problem; each has its line and its report."""
+        folder = scratch(self)
+        Path(folder, "tills.json").write_text(json.dumps({"tills": {"hosts": {
+            "till-1": {}, "till-2": {"crtest_environment": {"BEXOR_SIM_OPEN_FAIL": "always"}}},
+            "vars": {"ansible_connection": "local", "crtest": PROGRAM,
+                     "ansible_python_interpreter": "/usr/bin/python3"}}}))
+        # Its home and temporary folders in ours, so nothing is left behind in ~.
+        result = run("ansible-playbook", "-i", f"{folder}/tills.json",
+                     "-e", f"crtest_reports={folder}/reports", str(EXAMPLES / "crtest-tills.yml"),
+                     HOME=folder, ANSIBLE_LOCAL_TEMP=f"{folder}/tmp", ANSIBLE_NOCOLOR="1",
+                     ANSIBLE_REMOTE_TEMP=f"{folder}/tmp", ANSIBLE_RETRY_FILES_ENABLED="false")
+        self.assertEqual(result.returncode, 2, result.stdout + result.stderr)
+        lines = re.findall(r'"msg": "(.*)"', result.stdout)
+        self.assertEqual(sorted(lines), [
+            "till-1: status 0, controller open, drawers closed,closed,closed,closed,not-present,"
+            "not-present,not-present,not-present, good opens 1200, failed opens 3",
+            "till-2: status 4, controller did-not-open, drawers " + ",".join(["not-read"] * 8)
+            + ", good opens -, failed opens -",
+            "till-2: status 4: The controller did not open: OpenBexor returned 2, then 2."])
+        self.assertRegex(result.stdout, r"till-1 +: ok=\d+ .* failed=0 .*\ntill-2 .* failed=1 ")
+        self.assertEqual({till: json.loads(Path(folder, "reports", f"{till}.json").read_text())[
+            "exit_status"] for till in ("till-1", "till-2")}, {"till-1": 0, "till-2": 4})
+
     def test_units(self):
         """systemd accepts the service and the timer, and rates the service's exposure at 2.0
         or less. The manual page that Documentation= names comes with the package, not with a
