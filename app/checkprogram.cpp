@@ -53,6 +53,9 @@ int runCheckProgram(int argc, char **argv, const CommandLine &line, TrialLoad &t
     case CommandLine::Format::Json:
         out = reportJson(report);
         break;
+    case CommandLine::Format::Prometheus:
+        out = reportPrometheus(report);
+        break;
     case CommandLine::Format::OpenMetrics:
         out = reportOpenMetrics(report);
         break;

@@ -49,7 +49,8 @@ CommandLine usageError(const QString &why)
 
 QString usageLine()
 {
-    return QStringLiteral("Usage: crtest [--verbose] [--check [--kick DRAWERS] [--json | --openmetrics]]");
+    return QStringLiteral("Usage: crtest [--verbose] "
+                          "[--check [--kick DRAWERS] [--json | --prometheus | --openmetrics]]");
 }
 
 CommandLine parseCommandLine(const QStringList &arguments)
@@ -74,15 +75,21 @@ CommandLine parseCommandLine(const QStringList &arguments)
                                   QStringLiteral("drawers"));
     const QCommandLineOption json(QStringLiteral("json"),
                                   QStringLiteral("With --check: write the report as JSON."));
-    const QCommandLineOption metrics(QStringLiteral("openmetrics"),
-                                     QStringLiteral("With --check: write the report as metrics "
-                                                    "for Prometheus (node_exporter's textfile "
-                                                    "collector)."));
+    const QCommandLineOption prometheus(QStringLiteral("prometheus"),
+                                        QStringLiteral("With --check: write the report as metrics "
+                                                       "in the Prometheus text format, which "
+                                                       "node_exporter's textfile collector and a "
+                                                       "Pushgateway read."));
+    const QCommandLineOption openMetrics(QStringLiteral("openmetrics"),
+                                         QStringLiteral("With --check: write the same metrics in "
+                                                        "OpenMetrics 1.0, for strict OpenMetrics "
+                                                        "readers; node_exporter's textfile "
+                                                        "collector wants --prometheus."));
     const QCommandLineOption verbose(QStringLiteral("verbose"),
                                      QStringLiteral("Log every driver call and what came of it on "
                                                     "standard error (crtest.driver, "
                                                     "crtest.events)."));
-    parser.addOptions({help, version, check, kick, json, metrics, verbose});
+    parser.addOptions({help, version, check, kick, json, prometheus, openMetrics, verbose});
 
     if (!parser.parse(arguments))
         return usageError(parser.errorText());
@@ -107,17 +114,26 @@ CommandLine parseCommandLine(const QStringList &arguments)
     }
     line.verbose = parser.isSet(verbose);
     if (!parser.isSet(check)) {
-        for (const auto &option : {kick, json, metrics})
+        for (const auto &option : {kick, json, prometheus, openMetrics})
             if (parser.isSet(option))
                 return usageError(QStringLiteral("--%1 needs --check.").arg(option.names().first()));
         return line;
     }
     line.action = CommandLine::Action::Check;
-    if (parser.isSet(json) && parser.isSet(metrics))
-        return usageError(QStringLiteral("--json and --openmetrics cannot be given together."));
-    line.format = parser.isSet(json)      ? CommandLine::Format::Json
-            : parser.isSet(metrics) ? CommandLine::Format::OpenMetrics
-                                    : CommandLine::Format::Text;
+    const std::pair<QCommandLineOption, CommandLine::Format> formats[] = {
+            {json, CommandLine::Format::Json},
+            {prometheus, CommandLine::Format::Prometheus},
+            {openMetrics, CommandLine::Format::OpenMetrics}};
+    QString chosen;
+    for (const auto &[option, format] : formats) {
+        if (!parser.isSet(option))
+            continue;
+        if (!chosen.isEmpty())
+            return usageError(QStringLiteral("--%1 and --%2 cannot be given together.")
+                                      .arg(chosen, option.names().first()));
+        chosen = option.names().first();
+        line.format = format;
+    }
     if (parser.isSet(kick)) {
         const QStringList values = parser.values(kick);
         if (values.size() != 1)

@@ -8,7 +8,7 @@
 struct CommandLine
 {
     enum class Action { Window, Check, Help, Version, UsageError };
-    enum class Format { Text, Json, OpenMetrics };
+    enum class Format { Text, Json, Prometheus, OpenMetrics };
 
     Action action = Action::Window;
     Format format = Format::Text;

@@ -67,6 +67,8 @@ for path in ./usr/bin/crtest ".$private_dir/crtest" \
             ./usr/share/doc/crtest/crtest-report.schema.json \
             ./usr/share/doc/crtest/examples/crtest-check.service \
             ./usr/share/doc/crtest/examples/crtest-check.timer \
+            ./usr/share/doc/crtest/examples/crtest.rules.yml \
+            ./usr/share/doc/crtest/examples/crtest-tills.yml \
             ./usr/share/doc/crtest/copyright ./usr/share/man/man1/crtest.1.gz; do
     grep -qxF "$path" <<<"$contents" || fail "$utility lacks $path"
 done

@@ -21,10 +21,12 @@ file(RELATIVE_PATH crtest_link ${CMAKE_INSTALL_FULL_BINDIR}
 file(MAKE_DIRECTORY ${docs}/bin)
 file(CREATE_LINK ${crtest_link} ${docs}/bin/crtest SYMBOLIC)
 install(FILES ${docs}/bin/crtest DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT utility)
-# The report's JSON schema and the nightly check for node_exporter, as documentation.
+# The report's JSON schema and the fleet's examples (the nightly check for node_exporter,
+# its alert rules, the playbook), as documentation.
 install(FILES packaging/crtest-report.schema.json
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/crtest COMPONENT utility)
 install(FILES packaging/examples/crtest-check.service packaging/examples/crtest-check.timer
+              packaging/examples/crtest.rules.yml packaging/examples/crtest-tills.yml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/crtest/examples COMPONENT utility)
 # The help button opens Readme.Txt from the current directory; the menu entry starts the
 # program in the folder that holds it. The copy installed there names the folders the

@@ -1,6 +1,6 @@
-// What a check found, or what the window shows, and the three ways it is written out: plain
-// text for people, JSON for scripts, OpenMetrics for Prometheus. Both take it from the
-// controller's snapshot and write it through the same formatters, so a pasted window report
+// What a check found, or what the window shows, and the ways it is written out: plain text
+// for people, JSON for scripts, metrics for Prometheus. Both take it from the controller's
+// snapshot and write it through the same formatters, so a pasted window report
 // reads like a check's.
 #pragma once
 
@@ -57,4 +57,7 @@ QString isoTime(qint64 secondsSince1970);
 
 QString reportText(const Report &report);
 QByteArray reportJson(const Report &report);
+// The same metrics in two formats: the Prometheus text format (version 0.0.4) that
+// node_exporter's textfile collector and a Pushgateway read, and OpenMetrics 1.0.
+QByteArray reportPrometheus(const Report &report);
 QByteArray reportOpenMetrics(const Report &report);

@@ -1,5 +1,5 @@
-// The three ways a report is written out: plain text for people, JSON for scripts,
-// OpenMetrics for Prometheus.
+// The ways a report is written out: plain text for people, JSON for scripts, and metrics in
+// Prometheus's text format and in OpenMetrics.
 #include "report.h"
 #include "reportwords.h"
 #include "crtestversion.h"
@@ -191,49 +191,93 @@ QByteArray reportJson(const Report &report)
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }
 
+namespace {
+
+// A family's samples: the labels as written ("{drawer=\"3\"}" or none) and the value.
+using MetricSamples = QList<std::pair<QByteArray, qint64>>;
+
+struct MetricFamily
+{
+    const char *name; // a counter's samples add _total to it
+    bool counter;
+    const char *help;
+    MetricSamples (*samples)(const Report &report);
+};
+
+// A drawer that was not read has no sample: nothing is known about it.
+MetricSamples drawerSamples(const Report &report, bool (*value)(DrawerReading reading))
+{
+    MetricSamples samples;
+    for (int n = 0; n < DrawerCount; ++n) {
+        const DrawerReading reading = finalReading(report, n);
+        if (reading != DrawerReading::NotRead)
+            samples.append({"{drawer=\"" + QByteArray::number(n) + "\"}", value(reading)});
+    }
+    return samples;
+}
+
+// A count the controller did not give has no sample, so a counter never reads as reset.
+MetricSamples countSamples(const Report &report, int count)
+{
+    const StatisticsResult &statistics = latestStatistics(report);
+    const auto value = statistics.hasValues() ? countValue(statistics.values[count]) : std::nullopt;
+    return value ? MetricSamples{{{}, qint64(*value)}} : MetricSamples{};
+}
+
+// Every metric of a check, for both text formats.
+const MetricFamily Metrics[] = {
+        {"crtest_device_open", false, "Whether the controller opened in the check (1) or not (0).",
+         [](const Report &r) { return MetricSamples{{{}, r.found.device == DeviceState::Open}}; }},
+        {"crtest_drawer_present", false, "Whether a drawer is attached (1) or not (0).",
+         [](const Report &r) {
+             return drawerSamples(r,
+                                  [](DrawerReading d) { return d != DrawerReading::NotPresent; });
+         }},
+        {"crtest_drawer_open", false, "Whether a drawer read open (1) or not (0).",
+         [](const Report &r) {
+             return drawerSamples(r, [](DrawerReading d) { return d == DrawerReading::Open; });
+         }},
+        {"crtest_drawer_good_opens", true, "The controller's count of good drawer openings.",
+         [](const Report &r) { return countSamples(r, GoodOpens); }},
+        {"crtest_drawer_failed_opens", true, "The controller's count of failed drawer openings.",
+         [](const Report &r) { return countSamples(r, FailedOpens); }},
+        {"crtest_check_timestamp_seconds", false, "When the check ran, in seconds since 1970.",
+         [](const Report &r) { return MetricSamples{{{}, r.time}}; }},
+        {"crtest_check_exit_status", false, "The exit status of the check; 0 means all well.",
+         [](const Report &r) { return MetricSamples{{{}, exitStatusOf(r)}}; }},
+};
+
+QByteArray sampleName(const MetricFamily &family)
+{
+    return family.name + QByteArray(family.counter ? "_total" : "");
+}
+
+void appendFamily(QByteArray &out, const QByteArray &name, const MetricFamily &family,
+                  const Report &report)
+{
+    out += "# HELP " + name + ' ' + family.help + '\n';
+    out += "# TYPE " + name + ' ' + (family.counter ? "counter" : "gauge") + '\n';
+    for (const auto &[labels, value] : family.samples(report))
+        out += sampleName(family) + labels + ' ' + QByteArray::number(value) + '\n';
+}
+
+} // namespace
+
+// The classic text format types a counter under its samples' name: named without _total,
+// node_exporter's textfile collector would serve it untyped.
+QByteArray reportPrometheus(const Report &report)
+{
+    QByteArray out;
+    for (const MetricFamily &family : Metrics)
+        appendFamily(out, sampleName(family), family, report);
+    return out;
+}
+
+// OpenMetrics names a counter's family without _total and has the reader wait for # EOF.
 QByteArray reportOpenMetrics(const Report &report)
 {
     QByteArray out;
-    const auto family = [&out](const char *name, const char *type, const char *help) {
-        out += QByteArray("# HELP ") + name + ' ' + help + '\n';
-        out += QByteArray("# TYPE ") + name + ' ' + type + '\n';
-    };
-    const auto sample = [&out](const char *name, const QByteArray &labels, qint64 value) {
-        out += name + labels + ' ' + QByteArray::number(value) + '\n';
-    };
-
-    family("crtest_device_open", "gauge", "Whether the controller opened in the check (1) or not (0).");
-    sample("crtest_device_open", {}, report.found.device == DeviceState::Open);
-
-    // A drawer that was not read has no sample: nothing is known about it.
-    family("crtest_drawer_present", "gauge", "Whether a drawer is attached (1) or not (0).");
-    for (int n = 0; n < DrawerCount; ++n)
-        if (const DrawerReading reading = finalReading(report, n); reading != DrawerReading::NotRead)
-            sample("crtest_drawer_present", "{drawer=\"" + QByteArray::number(n) + "\"}",
-                   reading != DrawerReading::NotPresent);
-    family("crtest_drawer_open", "gauge", "Whether a drawer read open (1) or not (0).");
-    for (int n = 0; n < DrawerCount; ++n)
-        if (const DrawerReading reading = finalReading(report, n); reading != DrawerReading::NotRead)
-            sample("crtest_drawer_open", "{drawer=\"" + QByteArray::number(n) + "\"}",
-                   reading == DrawerReading::Open);
-
-    // The counters carry their _total in the family name too: node_exporter's textfile
-    // collector reads the classic text format, where a family named without it would
-    // leave the counter untyped.
-    const StatisticsResult &statistics = latestStatistics(report);
-    const auto good = statistics.hasValues() ? countValue(statistics.values[GoodOpens]) : std::nullopt;
-    const auto failed = statistics.hasValues() ? countValue(statistics.values[FailedOpens]) : std::nullopt;
-    family("crtest_drawer_good_opens_total", "counter", "The controller's count of good drawer openings.");
-    if (good)
-        sample("crtest_drawer_good_opens_total", {}, qint64(*good));
-    family("crtest_drawer_failed_opens_total", "counter", "The controller's count of failed drawer openings.");
-    if (failed)
-        sample("crtest_drawer_failed_opens_total", {}, qint64(*failed));
-
-    family("crtest_check_timestamp_seconds", "gauge", "When the check ran, in seconds since 1970.");
-    sample("crtest_check_timestamp_seconds", {}, report.time);
-    family("crtest_check_exit_status", "gauge", "The exit status of the check; 0 means all well.");
-    sample("crtest_check_exit_status", {}, exitStatusOf(report));
-    out += "# EOF\n";
-    return out;
+    for (const MetricFamily &family : Metrics)
+        appendFamily(out, family.name, family, report);
+    return out + "# EOF\n";
 }

@@ -22,6 +22,7 @@ private slots:
         row("-v", {"-v"}, "version");
         row("--check --json --verbose", {"--check", "--json", "--verbose"}, "check json verbose");
         row("--openmetrics before --check", {"--openmetrics", "--check"}, "check openmetrics");
+        row("--check --prometheus", {"--check", "--prometheus"}, "check prometheus");
         row("--kick=7,3,0 keeps its order", {"--check", "--kick=7,3,0"}, "check kick 7 3 0");
         row("--kick every drawer", {"--check", "--kick", "0,1,2,3,4,5,6,7"}, "check kick 0 1 2 3 4 5 6 7");
         row("an unknown option", {"--kcik", "1"}, "usage: Unknown option 'kcik'.");
@@ -30,6 +31,9 @@ private slots:
         row("--openmetrics without --check", {"--openmetrics"}, "usage: --openmetrics needs --check.");
         row("--json with --openmetrics", {"--check", "--json", "--openmetrics"},
             "usage: --json and --openmetrics cannot be given together.");
+        row("--openmetrics with --prometheus", {"--check", "--openmetrics", "--prometheus"},
+            "usage: --prometheus and --openmetrics cannot be given together.");
+        row("--prometheus without --check", {"--prometheus"}, "usage: --prometheus needs --check.");
         row("--kick twice", {"--check", "--kick", "1", "--kick", "2"}, "usage: --kick may be given only once.");
         for (const char *list : {"", "8", "-1", "1,1", "0,,2", "1,", "01", "0 2", "１"})
             QTest::addRow("--kick '%s'", list) << QStringList{"--check", "--kick", list}
@@ -42,7 +46,7 @@ private slots:
         const CommandLine line = parseCommandLine(QStringList{"/usr/bin/crtest"} + arguments);
         QStringList words{QStringList{"window", "check", "help", "version", "usage:"}[int(line.action)]};
         words << (line.action == CommandLine::Action::UsageError ? line.text : "")
-              << QStringList{"", "json", "openmetrics"}[int(line.format)]
+              << QStringList{"", "json", "prometheus", "openmetrics"}[int(line.format)]
               << (line.verbose ? "verbose" : "") << (line.kickAsked ? "kick" : "");
         for (const int drawer : line.kicks)
             words << QString::number(drawer);

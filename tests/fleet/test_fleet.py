@@ -1,0 +1,193 @@
+"""The fleet's tools run on the engines themselves: the shipped service's command under
+Debian's node_exporter, the alert rules under promtool, the playbook under ansible-playbook
+and the units under systemd-analyze. A tool that is missing fails its case.
+
+Run by CTest with the paths it needs in the environment (see tests/fleet/CMakeLists.txt).
+"""
+
+import json
+import os
+import re
+import shutil
+import signal
+import socket
+import subprocess
+import tempfile
+import time
+import unittest
+import urllib.request
+from pathlib import Path
+
+PROGRAM = os.environ["CRTEST_PROGRAM"]
+SIMULATOR_DIR = os.environ["CRTEST_SIMULATOR_DIR"]
+EXAMPLES = Path(os.environ["CRTEST_EXAMPLES"])
+DEADLINE = 20.0
+# Whatever proxy the environment names, the scrapes stay on this machine.
+DIRECT = urllib.request.build_opener(urllib.request.ProxyHandler({}))
+
+
+def environment(**settings):
+    env = {k: v for k, v in os.environ.items() if not k.startswith("BEXOR_SIM_")}
+    env["LD_LIBRARY_PATH"] = SIMULATOR_DIR
+    env.update(settings)
+    return env
+
+
+def scratch(test):
+    folder = tempfile.mkdtemp()
+    test.addCleanup(shutil.rmtree, folder)
+    return folder
+
+
+def run(*command, **settings):
+    return subprocess.run(command, env=environment(**settings), capture_output=True, text=True,
+                          timeout=DEADLINE * 3)
+
+
+def metrics(text):
+    """The crtest families' types and every crtest sample, with node_exporter's scrape error
+    and the files it read when it is node_exporter's text."""
+    types = dict(re.findall(r"^# TYPE (crtest_\w+) (\w+)$", text, re.M))
+    samples = {name + labels: float(value) for name, labels, value in re.findall(
+        r"^(crtest_\w+|node_textfile_scrape_error)(\{.*\})? (\S+)$", text, re.M)}
+    files = re.findall(r'^node_textfile_mtime_seconds\{file="(.*)"\}', text, re.M)
+    return types, samples, files
+
+
+class NodeExporter(unittest.TestCase):
+    def setUp(self):
+        self.folder = scratch(self)
+        with socket.socket() as probe:
+            probe.bind(("127.0.0.1", 0))
+            port = probe.getsockname()[1]
+        self.url = f"http://127.0.0.1:{port}/metrics"
+        exporter = subprocess.Popen(
+            ["/usr/bin/prometheus-node-exporter", f"--web.listen-address=127.0.0.1:{port}",
+             "--collector.disable-defaults", "--collector.textfile",
+             f"--collector.textfile.directory={self.folder}"],
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.addCleanup(exporter.wait, DEADLINE)
+        self.addCleanup(exporter.terminate)
+
+    def service(self, path=os.path.dirname(PROGRAM), **settings):
+        """The shipped service's ExecStart as systemd hands it to /bin/sh, in its own process
+        group, the collector's folder moved to ours."""
+        unit = re.sub(r"\\\n", " ", (EXAMPLES / "crtest-check.service").read_text())
+        command = re.search(r"^ExecStart=/bin/sh -c '(.*?)'\n", unit, re.M).group(1)
+        script = command.replace("$$", "$").replace("%%", "%").replace("\\\\", "\\").replace(
+            "/var/lib/prometheus/node-exporter", self.folder)
+        process = subprocess.Popen(["/bin/sh", "-c", script], start_new_session=True,
+                                   env=environment(PATH=f"{path}:/usr/bin:/bin", **settings))
+        self.addCleanup(process.wait)
+        self.addCleanup(lambda: process.poll() is None and os.killpg(process.pid, signal.SIGKILL))
+        return process
+
+    def scrape(self):
+        end = time.monotonic() + DEADLINE
+        while True:
+            try:
+                types, samples, files = metrics(DIRECT.open(self.url, timeout=DEADLINE).read()
+                                                .decode())
+                break
+            except OSError:
+                self.assertLess(time.monotonic(), end, "node_exporter never answered")
+                time.sleep(0.02)
+        stamp = samples.pop("crtest_check_timestamp_seconds", time.time())
+        self.assertAlmostEqual(stamp, time.time(), delta=60)
+        return types, samples, files
+
+    def test_what_the_service_leaves_is_served_whole(self):
+        """A good check, every family under its type; one whose controller did not open;
+        one killed while writing, whose half a file the collector never reads."""
+        whole = Path(self.folder, "crtest.prom")
+        self.assertEqual(self.service().wait(DEADLINE), 0)
+        types, samples, files = self.scrape()
+        gauges = ("device_open", "drawer_present", "drawer_open", "check_timestamp_seconds",
+                  "check_exit_status")
+        self.assertEqual(types, {**{f"crtest_{g}": "gauge" for g in gauges},
+                                 "crtest_drawer_good_opens_total": "counter",
+                                 "crtest_drawer_failed_opens_total": "counter"})
+        good = whole.read_text()
+        in_file = metrics(good)[1]
+        del in_file["crtest_check_timestamp_seconds"]
+        self.assertEqual((samples, files), ({**in_file, "node_textfile_scrape_error": 0},
+                                            [str(whole)]))
+        self.assertEqual((samples["crtest_device_open"], len(in_file)), (1, 20))
+
+        self.assertEqual(self.service(BEXOR_SIM_OPEN_FAIL="always").wait(DEADLINE), 4)
+        did_not_open = {"node_textfile_scrape_error": 0, "crtest_device_open": 0,
+                        "crtest_check_exit_status": 4}
+        self.assertEqual(self.scrape()[1], did_not_open)
+
+        # A stand-in for the program writes the first half of a good report and is killed
+        # once the scrape in between has been made.
+        bin = scratch(self)
+        Path(bin, "half").write_text(good[:len(good) // 2])
+        Path(bin, "crtest").write_text(f"#!/bin/sh\ncat {bin}/half\n"
+                                       f"while [ ! -e {bin}/go ]; do sleep 0.01; done\n"
+                                       "kill -KILL $$\n")
+        os.chmod(Path(bin, "crtest"), 0o755)
+        process = self.service(path=bin)
+        end = time.monotonic() + DEADLINE
+        while not any(n != whole.name and os.path.getsize(Path(self.folder, n))
+                      for n in os.listdir(self.folder)):
+            self.assertLess(time.monotonic(), end, "no half-written file")
+            time.sleep(0.01)
+        self.assertEqual(self.scrape()[1:], (did_not_open, [str(whole)]))
+        Path(bin, "go").touch()
+        self.assertEqual(process.wait(DEADLINE), 128 + signal.SIGKILL)
+        self.assertEqual(self.scrape()[1:], ({"node_textfile_scrape_error": 0,
+                                              "crtest_check_exit_status": 137}, [str(whole)]))
+        self.assertEqual(os.listdir(self.folder), [whole.name])
+
+
+class Tools(unittest.TestCase):
+    def test_alert_rules(self):
+        """The rules load, and fire for the tills they name at the times they should and
+        for no other (the expectations are in crtest.rules.test.yml)."""
+        for command in ("check", EXAMPLES / "crtest.rules.yml"), (
+                "test", Path(__file__).with_name("crtest.rules.test.yml")):
+            with self.subTest(command[0]):
+                result = run("promtool", command[0], "rules", str(command[1]))
+                self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+
+    def test_playbook(self):
+        """Two tills over a local connection: one on the simulator passes, one whose
+        controller does not open fails with its problem; each has its line and its report."""
+        folder = scratch(self)
+        Path(folder, "tills.json").write_text(json.dumps({"tills": {"hosts": {
+            "till-1": {}, "till-2": {"crtest_environment": {"BEXOR_SIM_OPEN_FAIL": "always"}}},
+            "vars": {"ansible_connection": "local", "crtest": PROGRAM,
+                     "ansible_python_interpreter": "/usr/bin/python3"}}}))
+        # Its home and temporary folders in ours, so nothing is left behind in ~.
+        result = run("ansible-playbook", "-i", f"{folder}/tills.json",
+                     "-e", f"crtest_reports={folder}/reports", str(EXAMPLES / "crtest-tills.yml"),
+                     HOME=folder, ANSIBLE_LOCAL_TEMP=f"{folder}/tmp", ANSIBLE_NOCOLOR="1",
+                     ANSIBLE_REMOTE_TEMP=f"{folder}/tmp", ANSIBLE_RETRY_FILES_ENABLED="false")
+        self.assertEqual(result.returncode, 2, result.stdout + result.stderr)
+        lines = re.findall(r'"msg": "(.*)"', result.stdout)
+        self.assertEqual(sorted(lines), [
+            "till-1: status 0, controller open, drawers closed,closed,closed,closed,not-present,"
+            "not-present,not-present,not-present, good opens 1200, failed opens 3",
+            "till-2: status 4, controller did-not-open, drawers " + ",".join(["not-read"] * 8)
+            + ", good opens -, failed opens -",
+            "till-2: status 4: The controller did not open: OpenBexor returned 2, then 2."])
+        self.assertRegex(result.stdout, r"till-1 +: ok=\d+ .* failed=0 .*\ntill-2 .* failed=1 ")
+        self.assertEqual({till: json.loads(Path(folder, "reports", f"{till}.json").read_text())[
+            "exit_status"] for till in ("till-1", "till-2")}, {"till-1": 0, "till-2": 4})
+
+    def test_units(self):
+        """systemd accepts the service and the timer, and rates the service's exposure at 2.0
+        or less. The manual page that Documentation= names comes with the package, not with a
+        build tree, so it is not looked for."""
+        units = [str(EXAMPLES / "crtest-check.service"), str(EXAMPLES / "crtest-check.timer")]
+        verify = run("systemd-analyze", "verify", "--man=no", *units)
+        self.assertEqual((verify.returncode, verify.stderr), (0, ""))
+        security = run("systemd-analyze", "security", "--offline=true", units[0])
+        level = re.search(r"Overall exposure level for crtest-check\.service: (\d+\.\d+) ",
+                          security.stdout)
+        self.assertLessEqual(float(level.group(1)), 2.0, security.stdout)
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
