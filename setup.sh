@@ -59,7 +59,7 @@ if [ "$1" = test ]; then
     cmake --build --preset default
     exec ctest --preset default
 fi
-# The program (its window module comes with it) and the simulated controller, nothing else.
+# The program and the simulated controller, nothing else.
 cmake --build --preset default --target crtest bexor
 # The help button opens Readme.Txt from the current directory: the build folder has a copy.
 cd build
