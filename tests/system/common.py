@@ -261,7 +261,6 @@ class Program:
         return [call for _, way, call in self.calls() if way == "end"]
 
     def time_of(self, way, call, occurrence=1):
-        """When the call began or ended for the n-th time, or None if it has not."""
         times = [t for t, w, c in self.calls() if (w, c) == (way, call)]
         return times[occurrence - 1] if len(times) >= occurrence else None
 
@@ -307,7 +306,6 @@ class XProgram(Program):
         d.sync()
 
     def in_front(self):
-        """The window has the keyboard focus."""
         return getattr(self.session.display.get_input_focus().focus, "id", None) == \
             self.window.id
 
@@ -367,14 +365,12 @@ class WaylandProgram(Program):
             raise AssertionError(f'"{name}" refused to be pressed')
 
     def answer_message(self):
-        """Waits for a message box not yet answered and presses its OK."""
         box = poll("a message box", lambda: [
             box for box in self.find("alert") if box.path not in self.answered])[0]
         self.answered.add(box.path)
         self.press("OK", box)
 
     def letters(self):
-        """The letters of the eight drawer state boxes, in drawer order."""
         boxes = [self.find("text", f"Drawer {n} state") for n in range(8)]
         if all(boxes):
             return "".join(self.session.atspi.Text.get_text(b[0], 0, -1) or "-" for b in boxes)
@@ -387,11 +383,6 @@ class Case(unittest.TestCase):
         self.addCleanup(program.close)
         self.program = program
         return program
-
-    def folder(self, prefix):
-        path = tempfile.mkdtemp(prefix=prefix)
-        self.addCleanup(shutil.rmtree, path, True)
-        return path
 
     def evidence(self):
         return ""

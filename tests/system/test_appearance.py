@@ -7,18 +7,14 @@ CRTEST_ARTIFACTS/screenshots for a person to look at.
 import collections
 import itertools
 import os
-import sys
+import tempfile
 import unittest
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from common import ARTIFACTS, SIMULATED, STATISTICS_BOXES  # noqa: E402
-from test_window import WindowTest  # noqa: E402
+from common import ARTIFACTS, SIMULATED, STATISTICS_BOXES
+from test_window import WindowTest
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-SCHEMES = {
-    "dark": "/usr/share/qt6ct/colors/darker.conf",
-    "high-contrast": os.path.join(HERE, "highcontrast.conf"),
-}
+SCHEMES = {"dark": "/usr/share/qt6ct/colors/darker.conf",
+           "high-contrast": os.path.join(os.path.dirname(__file__), "highcontrast.conf")}
 
 # Text on the colours the window fixes, in window pixels at scale 1, and for captions the
 # side they are aligned to: the row titles and drawer numbers on the drawer panel, the
@@ -71,7 +67,7 @@ class Appearance(WindowTest):
                 self.look_at(scheme, scale)
 
     def look_at(self, scheme, scale):
-        config = self.folder("crtest-qt6ct-")
+        config = tempfile.mkdtemp(dir=self.server.runtime)
         os.makedirs(os.path.join(config, "qt6ct"))
         with open(os.path.join(config, "qt6ct", "qt6ct.conf"), "w") as conf:
             conf.write(f"[Appearance]\ncolor_scheme_path={SCHEMES[scheme]}\n"

@@ -1,12 +1,9 @@
 """The program on a Wayland desktop: its buttons pressed and its window read through the
 accessibility bus, checked through the driver's call log."""
 
-import os
-import sys
 import unittest
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from common import DEADLINE, SIMULATED, Case, WaylandProgram, WaylandSession  # noqa: E402
+from common import DEADLINE, SIMULATED, Case, WaylandProgram, WaylandSession
 
 
 class Wayland(Case):

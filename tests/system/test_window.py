@@ -3,13 +3,12 @@ through the driver's call log and through what the screen shows."""
 
 import contextlib
 import os
-import sys
+import tempfile
 import time
 import unittest
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from common import (ARTIFACTS, DEADLINE, PROGRAM, REFRESH, STATISTICS,  # noqa: E402
-                    STATISTICS_BOXES, Case, XProgram, XServer, ink, poll, settled)
+from common import (ARTIFACTS, DEADLINE, PROGRAM, REFRESH, STATISTICS, STATISTICS_BOXES, Case,
+                    XProgram, XServer, ink, poll, settled)
 
 INPUT_LATENCY = 0.05  # how long the window system may take to hand an input to the program
 
@@ -32,14 +31,14 @@ class WindowTest(Case):
         return program
 
     def start(self, delays="", environment=None):
-        """Starts the program and lets its start-up end."""
         program = self.launch(delays, environment)
         self.answer_count_boxes()
-        program.mark = len(program.ended_calls())
         return program
 
     def since_start(self):
-        return self.program.ended_calls()[self.program.mark:]
+        """The calls since start-up, which ends in the first statistics read."""
+        calls = self.program.ended_calls()
+        return calls[calls.index(STATISTICS) + 1:]
 
     def evidence(self):
         with contextlib.suppress(Exception):  # the picture is a help, not the verdict
@@ -166,7 +165,7 @@ class Help(WindowTest):
 
     def test_a_failing_editor_is_told_and_the_window_goes_on(self):
         # The editor's failure comes later, from the event loop, as a message box.
-        tools = self.folder("crtest-tools-")
+        tools = tempfile.mkdtemp(dir=self.server.runtime)
         with open(os.path.join(tools, "xdg-open"), "w") as stand_in:
             stand_in.write(f"#!/bin/sh\necho \"$@\" > {tools}/opened\nexit 4\n")
         os.chmod(os.path.join(tools, "xdg-open"), 0o755)
