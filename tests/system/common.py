@@ -1,6 +1,6 @@
-"""What the X11 and the Wayland cases share: a session of child processes with a runtime
-folder, the program in a folder of its own behind the call recorder, its call log, and
-waits that poll against a deadline (nothing here sleeps for a fixed time).
+"""What the system tier's cases share: the real program in a folder of its own behind the
+call recorder, in a session of its own (a private Xvfb with openbox, or a headless weston
+with its buses), driven and read back as a user would. Every wait polls against a deadline.
 """
 
 import contextlib
@@ -13,31 +13,36 @@ import sys
 import tempfile
 import time
 import unittest
+import warnings
+
+from Xlib import X, XK, display
+from Xlib.ext import xtest
+from Xlib.protocol import event
 
 DEADLINE = 15.0  # seconds any one expected thing may take on a loaded machine
 TITLE = "Varnel Quorvin Functional Utility V2.0"
 PROGRAM = os.environ["CRTEST_PROGRAM"]
-RECORDER = os.environ["CRTEST_RECORDER_DIR"]
-SIMULATOR = os.environ["CRTEST_SIMULATOR"]
+ARTIFACTS = os.environ.get("CRTEST_ARTIFACTS", ".")
 STATISTICS = "RetrieveStatistics(0,15,106)"
+REFRESH = [f"DrawerState({n})" for n in range(8)]
+SIMULATED = "CCCCNNNN"  # the simulator's drawers: 0 to 3 closed, 4 to 7 not there
 # The recorder's lines: "<monotonic ns> > DrawerOpen(3)", "<monotonic ns> < DrawerOpen(3) = 0".
-CALL = re.compile(r"^(\d+) ([<>]) (\w+(?:\([^)]*\))?)(?: = (-?\d+))?$")
+CALL = re.compile(r"^(\d+) ([<>]) (\S+)", re.M)
+
+# Where the controls are, in window pixels: the layout's twips divided by 15.
+BUTTONS = {"Status_Cmd": (288, 40), "Kick_Cmd": (376, 40), "cmdHelp": (472, 40),
+           "Exit_Cmd": (560, 40)}
+STATISTICS_BOXES = {record: (8 + left, 240 + top, 105, 30) for record, left, top in (
+    (5, 184, 24), (6, 184, 88), (7, 184, 56), (10, 472, 24), (13, 472, 56), (14, 472, 88))}
+# The colours that tell the drawer letters apart.
+LETTER_COLOURS = {"O": lambda r, g, b: b > 180 and r < 80 and g < 80,  # blue
+                  "N": lambda r, g, b: r > 180 and g < 80 and b < 80,  # red
+                  "C": lambda r, g, b: max(r, g, b) < 60}  # black
 
 
-def kicks(*drawers):
-    return [f"DrawerOpen({n})" for n in drawers]
-
-
-def reads(*drawers):
-    return [f"DrawerState({n})" for n in drawers]
-
-
-REFRESH = reads(*range(8))
-START_UP = ["OpenBexor"] + REFRESH + [STATISTICS]
-
-
-class Failure(AssertionError):
-    pass
+def ink(pixels):
+    """How many dark pixels (text) there are."""
+    return sum(1 for row in pixels for r, g, b in row if r + g + b < 200)
 
 
 def poll(what, check, deadline=DEADLINE):
@@ -45,7 +50,7 @@ def poll(what, check, deadline=DEADLINE):
     end = time.monotonic() + deadline
     while not (value := check()):
         if time.monotonic() > end:
-            raise Failure(f"gave up waiting for {what}")
+            raise AssertionError(f"gave up waiting for {what}")
         time.sleep(0.01)
     return value
 
@@ -58,16 +63,15 @@ def settled(read, expected, deadline):
     return value
 
 
-def start(argv, **options):
-    """A child in a process group of its own, so that stop() ends what it started too; its
-    output goes nowhere unless options say otherwise."""
+def spawn(argv, **options):
+    """A child in a process group of its own, so that stop() ends what it started too."""
     return subprocess.Popen(argv, start_new_session=True, **{
         "stdout": subprocess.DEVNULL, "stderr": subprocess.DEVNULL, **options})
 
 
 def stop(child):
-    """Ends a child and what is left of its process group, politely and then not, and
-    closes its pipes; once only, as its group's number is free again afterwards."""
+    """Ends a child's process group, politely and then not; once only, as the group's
+    number is free again afterwards."""
     if getattr(child, "stopped", False):
         return
     child.stopped = True
@@ -81,20 +85,23 @@ def stop(child):
 
 
 class Session:
-    """Children started with a private runtime folder, each in a process group of its own;
-    close() ends them, the last started first, and with them what they started (the buses'
-    helpers, the compositor's clients)."""
+    """Children with a private runtime folder; close() ends them, the last started first,
+    and with them what they started (the buses' helpers, the compositor's clients)."""
 
-    def __init__(self, prefix):
-        self.runtime = tempfile.mkdtemp(prefix=prefix)  # 0700, as Wayland asks
+    def __init__(self, *arguments):
+        self.runtime = tempfile.mkdtemp(prefix="crtest-session-")  # 0700, as Wayland asks
         self.children = []
-        self.env = {key: value for key, value in os.environ.items()
-                    if key not in ("DISPLAY", "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS",
-                                   "AT_SPI_BUS_ADDRESS", "QT_SCALE_FACTOR")}
-        self.env["XDG_RUNTIME_DIR"] = self.runtime
+        self.env = {key: value for key, value in os.environ.items() if key not in (
+            "DISPLAY", "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "AT_SPI_BUS_ADDRESS",
+            "QT_SCALE_FACTOR")} | {"XDG_RUNTIME_DIR": self.runtime}
+        try:
+            self.begin(*arguments)
+        except BaseException:
+            self.close()
+            raise
 
     def start(self, argv, **options):
-        self.children.append(start(argv, **{"env": self.env, **options}))
+        self.children.append(spawn(argv, **{"env": self.env, **options}))
         return self.children[-1]
 
     def close(self):
@@ -103,17 +110,134 @@ class Session:
         shutil.rmtree(self.runtime, ignore_errors=True)
 
 
-class Program:
-    """build/crtest in a folder of its own, the recorder in front of its driver writing each
-    call down, what it prints kept in a file."""
+class XServer(Session):
+    """A private Xvfb on a display number it picks itself, with openbox if asked: without a
+    window manager nothing gives the focus back to the window when a message box closes."""
 
-    def __init__(self, env, driver, delays=""):
+    def begin(self, window_manager, width, height):
+        xvfb = self.start(["Xvfb", "-displayfd", "1", "-screen", "0", f"{width}x{height}x24",
+                           "-nolisten", "tcp", "-noreset"], stdout=subprocess.PIPE, text=True)
+        self.env["DISPLAY"] = ":" + xvfb.stdout.readline().strip()
+        self.display = display.Display(self.env["DISPLAY"])
+        self.root = self.display.screen().root
+        self.size = (width, height)
+        if window_manager:
+            self.start(["openbox", "--sm-disable"])
+            check = self.display.intern_atom("_NET_SUPPORTING_WM_CHECK")
+            poll("the window manager",
+                 lambda: self.root.get_full_property(check, X.AnyPropertyType))
+
+    def close(self):
+        if hasattr(self, "display"):
+            self.display.close()
+        super().close()
+
+    def fake(self, *events):
+        for kind, detail, *at in events:
+            xtest.fake_input(self.display, kind, detail, *at)
+        self.display.sync()
+
+    def key(self, name):
+        code = self.display.keysym_to_keycode(XK.string_to_keysym(name))
+        self.fake((X.KeyPress, code), (X.KeyRelease, code))
+
+    def grab(self, left, top, width, height):
+        """The screen's pixels in that rectangle, as rows of (r, g, b)."""
+        raw = self.root.get_image(left, top, width, height, X.ZPixmap, 0xFFFFFFFF).data
+        pixels = [(raw[i + 2], raw[i + 1], raw[i]) for i in range(0, width * height * 4, 4)]
+        return [pixels[row * width:(row + 1) * width] for row in range(height)]
+
+    def save(self, path):
+        from PIL import Image  # only needed when a picture is kept
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        raw = self.root.get_image(0, 0, *self.size, X.ZPixmap, 0xFFFFFFFF).data
+        Image.frombytes("RGB", self.size, raw, "raw", "BGRX").save(path)
+
+    def find(self, test):
+        """test(window) for the first mapped window below the root or below a window
+        manager's frame for which it is true, else None."""
+        for window in self.root.query_tree().children:
+            with contextlib.suppress(Exception):  # a window that went away while we looked
+                for candidate in [window] + window.query_tree().children:
+                    if (found := test(candidate)) and \
+                            candidate.get_attributes().map_state == X.IsViewable:
+                        return found
+        return None
+
+    def tooltip(self):
+        """The geometry (x, y, width, height) of the tooltip on screen, if one is shown."""
+        kind, tip = (self.display.intern_atom(name) for name in
+                     ("_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_TOOLTIP"))
+
+        def geometry(window):
+            types = window.get_full_property(kind, X.AnyPropertyType)
+            if types and tip in types.value:
+                g = window.get_geometry()
+                return (g.x, g.y, g.width, g.height)
+        return self.find(geometry)
+
+
+class WaylandSession(Session):
+    """A private D-Bus session bus with its accessibility bus, and a headless weston. That
+    backend has no input devices: the program is pressed and read through AT-SPI, whose
+    client library is self.atspi. Needs Debian's /usr/bin/python3 for its bindings."""
+
+    def begin(self, width=1024, height=640):
+        bus = self.start(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
+                         stdout=subprocess.PIPE, text=True)
+        self.env["DBUS_SESSION_BUS_ADDRESS"] = bus.stdout.readline().strip()
+        # Qt joins the accessibility bus only if it is there when the program starts; it
+        # never starts it itself.
+        subprocess.run(["dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus",
+                        "/org/a11y/bus", "org.a11y.Bus.GetAddress"], env=self.env,
+                       stdout=subprocess.DEVNULL, check=True, timeout=DEADLINE)
+        self.weston_log = os.path.join(self.runtime, "weston.log")
+        self.env["WAYLAND_DISPLAY"] = "wayland-crtest"
+        weston = self.start(["weston", "--backend=headless-backend.so", "--idle-time=0",
+                             "--socket=wayland-crtest", "--no-config", f"--width={width}",
+                             f"--height={height}", f"--log={self.weston_log}"])
+        socket = os.path.join(self.runtime, "wayland-crtest")
+        poll("weston's socket", lambda: os.path.exists(socket) or weston.poll() is not None)
+        if weston.poll() is not None:
+            raise AssertionError(f"weston ended ({weston.returncode}):\n{self.weston_says()}")
+        # The library reads the bus address from this process's environment the first
+        # time it is used and keeps that connection: one session a process.
+        os.environ.update(DBUS_SESSION_BUS_ADDRESS=self.env["DBUS_SESSION_BUS_ADDRESS"],
+                          XDG_RUNTIME_DIR=self.runtime)
+        os.environ.pop("AT_SPI_BUS_ADDRESS", None)
+        with warnings.catch_warnings():
+            # PyGObject's importer predates the current import protocol, and says so.
+            warnings.simplefilter("ignore", ImportWarning)
+            import gi
+            gi.require_version("Atspi", "2.0")
+            from gi.repository import Atspi
+        # The program answers nothing while a driver call blocks its thread; the default
+        # 0.8 s would take a refresh of eight slow drawers for a dead program.
+        Atspi.set_timeout(int(DEADLINE * 1000), int(DEADLINE * 1000))
+        self.atspi = Atspi
+
+    def weston_says(self):
+        # weston writes its log out in blocks: a running weston may show nothing yet.
+        with contextlib.suppress(OSError), open(self.weston_log, errors="replace") as log:
+            return log.read()[-4000:]
+        return "(no log)"
+
+
+class Program:
+    """build/crtest in a folder of its own on a session, the recorder in front of the
+    simulator writing each call down, what it prints kept in a file."""
+
+    def __init__(self, session, delays="", environment=None):
+        self.session = session
         self.folder = tempfile.mkdtemp(prefix="crtest-system-")
         self.log_path = os.path.join(self.folder, "calls.log")
-        env = dict(env, LD_LIBRARY_PATH=RECORDER, CRTEST_RECORD_DRIVER=driver,
-                   CRTEST_RECORD_LOG=self.log_path, CRTEST_RECORD_DELAY=delays)
+        self.answered = set()
+        self.env = dict(session.env, LD_LIBRARY_PATH=os.environ["CRTEST_RECORDER_DIR"],
+                        CRTEST_RECORD_DRIVER=os.environ["CRTEST_SIMULATOR"],
+                        CRTEST_RECORD_LOG=self.log_path, CRTEST_RECORD_DELAY=delays,
+                        **self.platform, **(environment or {}))
         with open(os.path.join(self.folder, "output.txt"), "wb") as output:
-            self.process = start([PROGRAM], env=env, cwd=self.folder, stdout=output,
+            self.process = spawn([PROGRAM], env=self.env, cwd=self.folder, stdout=output,
                                  stderr=subprocess.STDOUT)
 
     def close(self):
@@ -121,51 +245,135 @@ class Program:
         shutil.rmtree(self.folder, ignore_errors=True)
 
     def output(self):
-        try:
-            with open(os.path.join(self.folder, "output.txt"), errors="replace") as output:
-                return output.read()
-        except FileNotFoundError:  # closed already, as a run made again is
-            return ""
-
-    def wait(self, what, check, deadline=DEADLINE):
-        """poll(), but failing at once, with what the program said, if it has ended."""
-        def check_while_running():
-            value = check()
-            if not value and self.process.poll() is not None:
-                raise Failure(f"the program ended with status {self.process.returncode} "
-                              f"before {what}; it said:\n{self.output()}")
-            return value
-        return poll(what, check_while_running, deadline)
-
-    def wait_for_exit(self):
-        try:
-            return self.process.wait(timeout=DEADLINE)
-        except subprocess.TimeoutExpired:
-            raise Failure("the program did not end") from None
+        with contextlib.suppress(OSError), \
+                open(os.path.join(self.folder, "output.txt"), errors="replace") as output:
+            return output.read()
+        return "(closed)"
 
     def calls(self):
-        """The call log as (time.monotonic() time, "begin"/"end", "Name(argument)", result)."""
-        try:
-            with open(self.log_path) as log:
-                lines = log.read().splitlines()
-        except FileNotFoundError:
-            return []
-        if bad := [line for line in lines if not CALL.match(line)]:
-            raise Failure(f"unreadable call log lines: {bad}")
-        return [(int(ns) / 1e9, "begin" if way == ">" else "end", call, result)
-                for ns, way, call, result in (CALL.match(line).groups() for line in lines)]
+        """The call log as (time.monotonic() time, "begin" or "end", "Name(arguments)")."""
+        with contextlib.suppress(FileNotFoundError), open(self.log_path) as log:
+            return [(int(ns) / 1e9, "begin" if way == ">" else "end", call)
+                    for ns, way, call in CALL.findall(log.read())]
+        return []
 
     def ended_calls(self):
-        return [call for _, way, call, _ in self.calls() if way == "end"]
+        return [call for _, way, call in self.calls() if way == "end"]
 
     def time_of(self, way, call, occurrence=1):
-        """When the call began or ended for the n-th time, or None if it has not."""
-        times = [t for t, w, c, _ in self.calls() if w == way and c == call]
+        times = [t for t, w, c in self.calls() if (w, c) == (way, call)]
         return times[occurrence - 1] if len(times) >= occurrence else None
 
     def wait_for_call(self, way, call, occurrence=1):
-        self.wait(f"{call} to {way} ({occurrence})",
-                  lambda: self.time_of(way, call, occurrence) is not None)
+        poll(f"{call} to {way} ({occurrence})",
+             lambda: self.time_of(way, call, occurrence) is not None)
+
+
+class XProgram(Program):
+    """The program on an X server; all below speaks in the window's own pixels."""
+    platform = {"QT_QPA_PLATFORM": "xcb"}
+
+    def top_level(self):
+        return self.session.find(lambda window: window.get_wm_name() == TITLE and window)
+
+    def origin(self):
+        geometry = self.window.get_geometry()
+        position = self.window.translate_coords(self.session.root, 0, 0)
+        return (-position.x, -position.y, geometry.width, geometry.height)
+
+    def on_screen(self, box):
+        left, top, _, _ = self.origin()
+        scale = float(self.env.get("QT_SCALE_FACTOR", 1))  # screen pixels a window pixel
+        x, y, width, height = (round(v * scale) for v in box)
+        return (left + x, top + y, width, height)
+
+    def hover(self, box):
+        x, y, width, height = self.on_screen(box)
+        self.session.fake((X.MotionNotify, 0, X.CurrentTime, X.NONE, x + width // 2,
+                          y + height // 2))
+
+    def click(self, control):
+        self.hover(BUTTONS[control] + (0, 0))
+        self.session.fake((X.ButtonPress, 1), (X.ButtonRelease, 1))
+
+    def ask_to_close(self):
+        """What the window manager sends when the user clicks the window's close box."""
+        d = self.session.display
+        self.window.send_event(event.ClientMessage(
+            window=self.window, client_type=d.intern_atom("WM_PROTOCOLS"),
+            data=(32, [d.intern_atom("WM_DELETE_WINDOW"), X.CurrentTime, 0, 0, 0])),
+            event_mask=X.NoEventMask)
+        d.sync()
+
+    def in_front(self):
+        return getattr(self.session.display.get_input_focus().focus, "id", None) == \
+            self.window.id
+
+    def message_box_up(self):
+        """A message box of the window's, not yet answered, has the keyboard focus."""
+        focus = self.session.display.get_input_focus().focus
+        with contextlib.suppress(Exception):  # no window focused, not a box, or gone
+            return focus.id not in self.answered and \
+                focus.get_wm_transient_for().id == self.window.id
+        return False
+
+    def answer_message(self):
+        """Waits for the next message box to take the focus, then presses Enter in it."""
+        poll("a message box to take the focus", self.message_box_up)
+        self.answered.add(self.session.display.get_input_focus().focus.id)
+        self.session.key("Return")
+
+    def pixels(self, box):
+        return self.session.grab(*self.on_screen(box))
+
+    def letters(self):
+        """The letters the drawers' boxes show, each told by its colour, or - for none."""
+        def letter(n):
+            box = self.pixels((244 + 32 * n, 144, 21, 25))
+            inside = [pixel for row in box[2:-2] for pixel in row[2:-2]]
+            count, letter = max((sum(1 for pixel in inside if looks(*pixel)), letter)
+                                for letter, looks in LETTER_COLOURS.items())
+            return letter if count >= 8 else "-"
+        return "".join(letter(n) for n in range(8))
+
+
+class WaylandProgram(Program):
+    """The program as a Wayland client of the session, seen through the accessibility bus."""
+    platform = {"QT_QPA_PLATFORM": "wayland", "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1"}
+
+    def find(self, role, name=None, within=None):
+        """The shown nodes of that role (and name) below within, or anywhere on the bus: the
+        program is the only one on it. Nodes that go away while we look are passed over."""
+        found, stack = [], [within or self.session.atspi.get_desktop(0)]
+        while stack:
+            node = stack.pop()
+            with contextlib.suppress(Exception):
+                stack += [node.get_child_at_index(i) for i in range(node.get_child_count())]
+                if node.get_role_name() == role and name in (None, node.get_name()) and \
+                        node.get_state_set().contains(self.session.atspi.StateType.SHOWING):
+                    found.append(node)
+        return found
+
+    def in_front(self):
+        return not self.find("alert")
+
+    def press(self, name, within=None):
+        """Presses the push button of that accessible name, as the user's click would."""
+        button = poll(f'the button "{name}"', lambda: self.find("push button", name, within))
+        # Qt lists a button's press as its first action.
+        if not button[0].do_action(0):
+            raise AssertionError(f'"{name}" refused to be pressed')
+
+    def answer_message(self):
+        box = poll("a message box", lambda: [
+            box for box in self.find("alert") if box.path not in self.answered])[0]
+        self.answered.add(box.path)
+        self.press("OK", box)
+
+    def letters(self):
+        boxes = [self.find("text", f"Drawer {n} state") for n in range(8)]
+        if all(boxes):
+            return "".join(self.session.atspi.Text.get_text(b[0], 0, -1) or "-" for b in boxes)
 
 
 class Case(unittest.TestCase):
@@ -173,37 +381,41 @@ class Case(unittest.TestCase):
 
     def track(self, program):
         self.addCleanup(program.close)
-        self.addCleanup(self.keep_evidence, program)
         self.program = program
         return program
-
-    def folder(self, prefix):
-        path = tempfile.mkdtemp(prefix=prefix)
-        self.addCleanup(shutil.rmtree, path, True)
-        return path
 
     def evidence(self):
         return ""
 
-    def keep_evidence(self, program):
-        # Inside a clean-up unittest reports success afresh; the result knows better.
+    def tearDown(self):
+        # Inside the case unittest tells no failure of a subtest; the result does.
         result = self._outcome.result
-        if any(getattr(test, "test_case", test) is self
-               for test, _ in result.failures + result.errors):
-            print("\ncall log:\n" + "\n".join(" ".join(map(str, c)) for c in program.calls())
-                  + "\nthe program said:\n" + program.output() + self.evidence(),
+        if hasattr(self, "program") and any(getattr(test, "test_case", test) is self
+                                            for test, _ in result.failures + result.errors):
+            print("\ncall log:\n" + "\n".join(" ".join(map(str, c)) for c in self.program.calls())
+                  + "\nthe program said:\n" + self.program.output() + self.evidence(),
                   file=sys.stderr)
-
-    def calls_since(self, mark):
-        return self.program.ended_calls()[mark:]
 
     def answer_count_boxes(self, occurrence=1):
         """The n-th statistics read ends with two count boxes: both answered."""
         self.program.wait_for_call("end", STATISTICS, occurrence)
         self.program.answer_message()
         self.program.answer_message()
-        self.program.wait("the window to be in front again", self.program.in_front)
+        poll("the window to be in front again", self.program.in_front)
 
     def assertLetters(self, expected):
         """The rows show these letters, at the latest once what covered them is gone."""
         self.assertEqual(settled(self.program.letters, expected, 3), expected)
+
+    def kick_calls(self, letters=SIMULATED):
+        """What a kick calls with these letters shown: every present drawer is ticked, and
+        kicked, in order; then each is read back, then the statistics."""
+        ticked = [n for n, letter in enumerate(letters) if letter != "N"]
+        return [f"DrawerOpen({n})" for n in ticked] + [f"DrawerState({n})" for n in ticked] \
+            + [STATISTICS]
+
+    def assertClosedLast(self):
+        """The device was closed once, and nothing was called after that close began."""
+        calls = [(way, call) for _, way, call in self.program.calls()]
+        self.assertEqual(calls[-2:], [("begin", "CloseBexor"), ("end", "CloseBexor")])
+        self.assertEqual(calls.count(("end", "CloseBexor")), 1)

@@ -27,9 +27,9 @@
 
 namespace {
 
-[[noreturn]] void die(const std::string &why)
+[[noreturn]] void die(const char *why)
 {
-    std::fprintf(stderr, "recorder: %s\n", why.c_str());
+    std::fprintf(stderr, "recorder: %s\n", why);
     std::_Exit(70);
 }
 
@@ -43,9 +43,9 @@ const DriverFunctions &target()
         if (!library)
             die(path ? dlerror() : "CRTEST_RECORD_DRIVER is not set");
         DriverFunctions found;
-#define BIND(function, parameters, arguments)                                            \
-    found.function = reinterpret_cast<function##Fn>(dlsym(library, #function));           \
-    if (!found.function)                                                                  \
+#define BIND(function, parameters, arguments)                                             \
+    found.function = reinterpret_cast<function##Fn>(dlsym(library, #function));            \
+    if (!found.function)                                                                   \
         die("the driver lacks " #function);
         BEXOR_FUNCTIONS(BIND)
 #undef BIND
@@ -54,15 +54,14 @@ const DriverFunctions &target()
     return bound;
 }
 
-void write(const std::string &line)
+void note(const std::string &line)
 {
     static const int fd = [] {
         const char *path = std::getenv("CRTEST_RECORD_LOG");
         return path ? open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644) : -1;
     }();
-    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                            std::chrono::steady_clock::now().time_since_epoch())
-                            .count();
+    const auto ns =
+            std::chrono::steady_clock::now().time_since_epoch() / std::chrono::nanoseconds(1);
     const std::string text = std::to_string(ns) + ' ' + line + '\n';
     if (fd < 0 || ::write(fd, text.data(), text.size()) != ssize_t(text.size()))
         die("cannot write the call log");
@@ -77,38 +76,18 @@ void delay(const char *function)
         std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(at + key.size())));
 }
 
-// A call as the log writes it: its name, and its numeric arguments in brackets, if any;
-// a buffer's address says nothing.
-struct CallText
+// A call's numeric arguments as the log writes them, in brackets if there are any; a
+// buffer's address says nothing.
+template <typename... Arguments>
+std::string argumentText(Arguments... arguments)
 {
-    const char *function;
-    template <typename... Arguments>
-    std::string operator()(Arguments... arguments) const
-    {
-        std::string text = function;
-        [[maybe_unused]] const auto add = [&text](auto argument) {
-            if constexpr (std::is_integral_v<decltype(argument)>) {
-                if (text.back() == ')')
-                    text.back() = ',';
-                else
-                    text += '(';
-                text += std::to_string(argument) + ')';
-            }
-        };
-        (..., add(arguments));
-        return text;
-    }
-};
-
-// Writes the call when it begins and when it ends, around the time it takes.
-template <typename Call>
-int32_t recorded(const char *function, const std::string &call, Call &&forward)
-{
-    write("> " + call);
-    delay(function);
-    const int32_t result = forward();
-    write("< " + call + " = " + std::to_string(result));
-    return result;
+    std::string text;
+    [[maybe_unused]] const auto add = [&text](auto argument) {
+        if constexpr (std::is_integral_v<decltype(argument)>)
+            text += (text.empty() ? "(" : ",") + std::to_string(argument);
+    };
+    (add(arguments), ...);
+    return text.empty() ? text : text + ')';
 }
 
 } // namespace
@@ -116,8 +95,12 @@ int32_t recorded(const char *function, const std::string &call, Call &&forward)
 #define RECORDED(function, parameters, arguments)                                          \
     int32_t BEXOR_CALL function parameters                                                 \
     {                                                                                      \
-        return recorded(#function, CallText{#function} arguments,                          \
-                        [=] { return target().function arguments; });                     \
+        const std::string call = #function + argumentText arguments;                       \
+        note("> " + call);                                                                 \
+        delay(#function);                                                                  \
+        const int32_t result = target().function arguments;                                \
+        note("< " + call + " = " + std::to_string(result));                                \
+        return result;                                                                     \
     }
 BEXOR_FUNCTIONS(RECORDED)
 #undef RECORDED
