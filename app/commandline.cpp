@@ -83,8 +83,8 @@ CommandLine parseCommandLine(const QStringList &arguments)
                                                     "standard error (crtest.driver, "
                                                     "crtest.events)."));
     // Meaningful only in a check: each is refused without --check.
-    const QList<QCommandLineOption> checkOnly{kick, json, metrics};
-    parser.addOptions(QList{help, version, check} + checkOnly + QList{verbose});
+    const QList<QCommandLineOption> checkOnly {kick, json, metrics};
+    parser.addOptions(QList {help, version, check} + checkOnly + QList {verbose});
 
     if (!parser.parse(arguments))
         return usageError(parser.errorText());

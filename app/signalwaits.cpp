@@ -45,7 +45,7 @@ int takeSignal(Clock::time_point end)
         const long long left = std::max(std::chrono::nanoseconds(end - Clock::now()),
                                         std::chrono::nanoseconds::zero())
                                    .count();
-        const timespec timeout{time_t(left / 1000000000), long(left % 1000000000)};
+        const timespec timeout {time_t(left / 1000000000), long(left % 1000000000)};
         const int signal = sigtimedwait(&set, nullptr, &timeout);
         if (signal > 0)
             return signal;
