@@ -86,11 +86,12 @@ QStringList matches(const QString &text, const char *pattern)
 
 QString textFacts(const QString &text, QStringList *problems)
 {
-    QString drawers, kicks;
+    QString drawers;
+    QStringList kicks;
     for (const QString &drawer : matches(text, "^  \\d (open|closed|not present|not read)$"))
         drawers += letter(drawer);
     for (const QString &kick : matches(text, "^  (\\d) .* -> .*: (opened|did not open) \\("))
-        kicks += kick.left(1) + (kick.endsWith(" opened") ? "+," : "-,");
+        kicks << kick.left(1) + (kick.endsWith(" opened") ? "+" : "-");
     for (const QString &line : text.section("\nProblems:\n", 1).split('\n'))
         if (line.startsWith("  "))
             *problems << line.mid(2);
@@ -105,7 +106,7 @@ QString textFacts(const QString &text, QStringList *problems)
                        QString("problems=%1").arg(problems->size())};
     const QString change = matches(text, "^Change of the counts: (.*)$").join(',');
     if (text.contains("\nKicks:\n"))
-        facts << "kicks=" + kicks.chopped(1) << "change=" + QString(change).remove(Words);
+        facts << "kicks=" + kicks.join(',') << "change=" + QString(change).remove(Words);
     for (const QString &signal : matches(text, "interrupted by (\\S+) before"))
         facts << "interrupted=" + signal;
     return joined(facts);
@@ -115,7 +116,8 @@ QString jsonFacts(const QByteArray &text, QStringList *problems)
 {
     const QJsonObject json = QJsonDocument::fromJson(text).object();
     QStringList facts {QString("device=") + (json["device"] == "open" ? "yes" : "no")};
-    QString drawers, kicks;
+    QString drawers;
+    QStringList kicks;
     for (const QJsonValue drawer : json["drawers"].toArray())
         drawers += letter(drawer["state"].toString());
     const bool after = json["statistics_after_kicks"]["outcome"] == "read";
@@ -131,16 +133,13 @@ QString jsonFacts(const QByteArray &text, QStringList *problems)
     }
     if (!json["kicks"].isNull()) {
         for (const QJsonValue kick : json["kicks"].toArray())
-            kicks += QString("%1%2,")
-                         .arg(kick["drawer"].toInt())
-                         .arg(kick["opened"].toBool() ? '+' : '-');
+            kicks << QString::number(kick["drawer"].toInt())
+                    + (kick["opened"].toBool() ? "+" : "-");
         const QJsonValue change = json["count_changes"];
-        facts << "kicks=" + kicks.chopped(1)
+        const auto count = [&](const char *key) { return QString::number(change[key].toInt()); };
+        facts << "kicks=" + kicks.join(',')
               << "change="
-                + (change.isNull() ? "unknown"
-                                   : QString("%1,%2")
-                                         .arg(change["good_opens"].toInt())
-                                         .arg(change["failed_opens"].toInt()));
+                + (change.isNull() ? "unknown" : count("good_opens") + ',' + count("failed_opens"));
     }
     for (const QJsonValue problem : json["problems"].toArray())
         *problems << problem.toString();
