@@ -14,32 +14,29 @@
 
 namespace {
 
-// "good/failed" read, with a control character in the serial number as a driver may write
-// it; otherwise "refused", "overrun", or "" not read.
-StatisticsResult statistics(const QString &read)
-{
-    using Outcome = StatisticsResult::Outcome;
-    if (!read.contains('/'))
-        return {read == "refused"    ? Outcome::Refused
-                    : read.isEmpty() ? Outcome::NotRead
-                                     : Outcome::Overrun,
-                -1};
-    return {Outcome::Read,
-            0,
-            {},
-            {"SN\x1B[2J", "20240115", "R2.0", "20240301", read.section('/', 0, 0),
-             read.section('/', 1)}};
-}
-
-// Drawers 0 to 3 closed, 4 to 7 empty, the statistics as found; then the drawers kicked, for
-// each of which DrawerOpen returned 0, as each read back; the statistics read after them.
+// Drawers 0 to 3 closed, 4 to 7 empty; then the drawers kicked, for each of which DrawerOpen
+// returned 0, as each read back. The statistics found and after the kicks: "good/failed" read,
+// with a control character in the serial number as a driver may write it, or "refused",
+// "overrun", "" not read.
 Report report(const QString &found, const QList<std::pair<int, DrawerReading>> &kicks = {},
               const QString &after = {}, int signal = 0)
 {
+    using Outcome = StatisticsResult::Outcome;
+    const QMap<QString, Outcome> outcomes {
+        {"", Outcome::NotRead}, {"refused", Outcome::Refused}, {"overrun", Outcome::Overrun}};
+    StatisticsResult statistics[2];
+    for (int i : {0, 1}) {
+        const QString &read = i ? after : found;
+        statistics[i] = {outcomes.value(read, Outcome::Read), read == "refused" ? -1 : 0};
+        if (statistics[i].hasValues())
+            statistics[i].values
+                = {"SN\x1B[2J",         "20240115", "R2.0", "20240301", read.section('/', 0, 0),
+                   read.section('/', 1)};
+    }
     Report report {
-        .found {.device = DeviceState::Open, .openResults {0}, .statistics = statistics(found)},
+        .found {.device = DeviceState::Open, .openResults {0}, .statistics = statistics[0]},
         .kickAsked = !kicks.isEmpty(),
-        .statisticsAfterKicks = statistics(after),
+        .statisticsAfterKicks = statistics[1],
         .interruptedBy = signal};
     for (int n = 0; n < DrawerCount; ++n)
         report.found.drawers[n].reading = n < 4 ? DrawerReading::Closed : DrawerReading::NotPresent;
