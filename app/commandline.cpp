@@ -89,7 +89,9 @@ CommandLine parseCommandLine(const QStringList &arguments)
                                      QStringLiteral("Log every driver call and what came of it on "
                                                     "standard error (crtest.driver, "
                                                     "crtest.events)."));
-    parser.addOptions({help, version, check, kick, json, prometheus, openMetrics, verbose});
+    // Meaningful only in a check: each is refused without --check.
+    const QList<QCommandLineOption> checkOnly {kick, json, prometheus, openMetrics};
+    parser.addOptions(QList {help, version, check} + checkOnly + QList {verbose});
 
     if (!parser.parse(arguments))
         return usageError(parser.errorText());
@@ -114,7 +116,7 @@ CommandLine parseCommandLine(const QStringList &arguments)
     }
     line.verbose = parser.isSet(verbose);
     if (!parser.isSet(check)) {
-        for (const auto &option : {kick, json, prometheus, openMetrics})
+        for (const QCommandLineOption &option : checkOnly)
             if (parser.isSet(option))
                 return usageError(QStringLiteral("--%1 needs --check.").arg(option.names().first()));
         return line;

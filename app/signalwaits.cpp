@@ -17,11 +17,14 @@ int SignalWaits::pendingSignal()
     return 0;
 }
 #else
+#  include <algorithm>
 #  include <cerrno>
 #  include <csignal>
 #  include <ctime>
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
 
 sigset_t stopSignals()
 {
@@ -32,11 +35,17 @@ sigset_t stopSignals()
     return set;
 }
 
-// A signal taken within timeout, or 0.
-int takeSignal(const timespec &timeout)
+// A signal taken before end, or 0. Another signal's handler ends sigtimedwait early (EINTR):
+// it goes back to sleep for what is left until end, never for the whole time again, so a
+// stream of such signals cannot stretch the wait.
+int takeSignal(Clock::time_point end)
 {
     const sigset_t set = stopSignals();
     for (;;) {
+        const long long left = std::max(std::chrono::nanoseconds(end - Clock::now()),
+                                        std::chrono::nanoseconds::zero())
+                                   .count();
+        const timespec timeout {time_t(left / 1000000000), long(left % 1000000000)};
         const int signal = sigtimedwait(&set, nullptr, &timeout);
         if (signal > 0)
             return signal;
@@ -55,21 +64,11 @@ SignalWaits::SignalWaits()
 
 int SignalWaits::wait(std::chrono::milliseconds duration)
 {
-    // The end is fixed up front: a wait woken early by anything but our signals goes back
-    // to sleep for what is left, never for the whole duration again.
-    using Clock = std::chrono::steady_clock;
-    const Clock::time_point end = Clock::now() + duration;
-    for (Clock::time_point now = Clock::now(); now < end; now = Clock::now()) {
-        const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(end - now).count();
-        const timespec timeout{time_t(left / 1000000000), long(left % 1000000000)};
-        if (const int signal = takeSignal(timeout))
-            return signal;
-    }
-    return 0;
+    return takeSignal(Clock::now() + duration);
 }
 
 int SignalWaits::pendingSignal()
 {
-    return takeSignal(timespec{0, 0});
+    return takeSignal(Clock::now());
 }
 #endif
