@@ -1,7 +1,9 @@
 // The window as laid out: every control at its place (the design's twips divided by 15),
 // with its font, colour and text, its caption fitting; the tab order; and the look of the
-// controls in the disabled frames.
+// controls in the disabled frames. All of it under a dark scheme, whose texts are white.
 #include "formrig.h"
+
+#include <QApplication>
 
 class LayoutTest : public QObject
 {
@@ -9,8 +11,10 @@ class LayoutTest : public QObject
 
     FormRig rig;
     CRTEST_Form *form = nullptr;
+    const QPalette scheme{Qt::white, QColor(40, 40, 40)};
 
 private slots:
+    void initTestCase() { QApplication::setPalette(scheme); }
     // The window as created, before its load event has run.
     void init() { form = &rig.build(); }
 
@@ -77,6 +81,13 @@ private slots:
                 ? QPalette::Window : control->backgroundRole();
         if (background.isValid())
             QCOMPARE(control->palette().color(role), background);
+        // Wherever the window fixes a colour behind text, the text on it is black, whatever
+        // the scheme says.
+        for (const auto &[behind, text] : {std::pair{QPalette::Window, QPalette::WindowText},
+                                           {QPalette::Base, QPalette::Text},
+                                           {QPalette::Button, QPalette::ButtonText}})
+            if (control->palette().color(behind) != scheme.color(behind))
+                QCOMPARE(control->palette().color(QPalette::Active, text), QColor(Qt::black));
         // A caption's letters fit in its label, with the Liberation fonts the layout is
         // measured with, wherever its alignment puts them; a trailing blank draws nothing.
         if (const auto *label = qobject_cast<const QLabel *>(control))
@@ -85,10 +96,17 @@ private slots:
     }
 
     // The frames are disabled only to keep the user's hands off: what the program writes
-    // there must not look greyed out, and a click must not change a tick.
+    // there must not look greyed out, and a click must not change a tick. The drawer letters
+    // keep their colours: blue open, black closed, red not present.
     void disabledFramesKeepTheirLook()
     {
+        rig.driver.states[0] = 0;
         form->load();
+        QCOMPARE(rowLetters(*form), "OCCCNNNN");
+        for (const auto &[drawer, colour] : {std::pair{0, Qt::blue}, {1, Qt::black}, {4, Qt::red}})
+            QCOMPARE(control(*form, QString("Drawer_State_%1").arg(drawer))
+                             ->palette().color(QPalette::Disabled, QPalette::Text),
+                     QColor(colour));
         const QList<QWidget *> inside = control(*form, "CRFrame")->findChildren<QWidget *>()
                 + control(*form, "CountFrame")->findChildren<QWidget *>();
         QCOMPARE(inside.size(), 39);

@@ -1,45 +1,72 @@
-// The window's handlers on the real window with a scripted driver: start-up, help and the
-// ways out, the STATUS refresh and the kick, as the order of calls, waits, paints, yields and
-// message boxes; then the bundled simulated controller behind the window, loaded the way the
-// program loads a driver. The driver's faults (at open, kick and close, in the states and the
-// statistics) and missing or damaged libraries are part of the fault matrix.
-#include "bexorlibrary.h"
+// The window's handlers on the real window, with a scripted driver and scripted services:
+// start-up, help and the ways out, when a close or a click may interrupt a handler, the
+// STATUS refresh and the kick, the statistics and the copied report. What is checked is what
+// the device and the user see: the driver calls, the waits, paints and message boxes between
+// them, the window's boxes, buttons and focus. Driver faults are the fault matrix's.
 #include "formrig.h"
 
+#include <QClipboard>
 #include <QScreen>
 
 #include <stdexcept>
 
 using DrawerStates = std::array<int32_t, 8>;
 
+namespace {
+
+const DrawerStates TwoPresent{1, -1, -1, -1, -1, -1, -1, 112}; // 0 closed, 7 open
+const QStringList Refresh = words("DrawerState(0) DrawerState(1) DrawerState(2) DrawerState(3) "
+                                  "DrawerState(4) DrawerState(5) DrawerState(6) DrawerState(7)");
+// The statistics of an all-zero block: the cleared boxes painted before the read, then each
+// count box painted before its message box.
+const QString Zero = "Message:" + QString(4, QChar(0)) + "-->0";
+const QStringList Statistics =
+        words("Paint(CountFrame) RetrieveStatistics(0,15,106) Paint(crTextSValue_13)")
+        + QStringList{Zero, "Paint(crTextSValue_14)", Zero};
+
+// The log without the paint of each drawer's row and its 100 ms wait, where they follow the
+// drawer's read as they must: a row painted late, or not at all, leaves them in.
+QStringList rows(const QStringList &log)
+{
+    QStringList rest;
+    for (qsizetype i = 0; i < log.size(); ++i) {
+        rest << log[i];
+        const QStringList shown{"Paint(Drawer_State_" + log[i].mid(12, 1) + ')', "Sleep(100)"};
+        if (log[i].startsWith("DrawerState(") && log.mid(i + 1, 2) == shown)
+            i += 2;
+    }
+    return rest;
+}
+
+// A controller in use: a serial number longer than its box, counts of 1200 and 3.
+QByteArray blockInUse()
+{
+    QByteArray block(106, '\0');
+    block.replace(46, 28, "SN-0123456789ABC20240115R2.0").replace(82, 8, "20240301");
+    return block.replace(98, 8, QByteArray::fromHex("B004000003000000"));
+}
+
+} // namespace
+
 class WindowTest : public QObject
 {
     Q_OBJECT
 
-    enum Event { NoEvent, Status, ExitButton, CloseBox };
-
-    // The statistics of an all-zero block: the cleared boxes painted, the read, then each
-    // count's raw characters painted before its message.
-    const QString zero = "Message:" + QString(4, QChar(0)) + "-->0";
-    const QStringList statistics =
-            words("Paint RetrieveStatistics(0,15,106) Paint") + QStringList{zero, "Paint", zero};
+    enum Event { NoEvent, FocusElsewhere, StatusAfterFirstKick };
 
 private slots:
-    void openOutcomes_data()
+    void startUp_data()
     {
         QTest::addColumn<QList<int32_t>>("opens");
-        QTest::addColumn<QStringList>("expectedLog");
-        // The first open is followed by the one yield before the window shows, the retry by
-        // none. Once open: every drawer read with its wait, then the statistics.
-        const QStringList opened = RefreshLog + statistics;
+        QTest::addColumn<QStringList>("expected"); // the log, as rows() leaves it
         const QStringList retry = words("OpenBexor Yield OpenBexor");
         QTest::newRow("first open succeeds")
-                << QList<int32_t>{0} << words("OpenBexor Yield") + opened;
-        QTest::newRow("retry succeeds") << QList<int32_t>{7, 0} << retry + opened;
+                << QList<int32_t>{0} << words("OpenBexor Yield") + Refresh + Statistics;
+        QTest::newRow("retry succeeds") << QList<int32_t>{7, 0} << retry + Refresh + Statistics;
         QTest::newRow("both opens fail")
                 << QList<int32_t>{7, -1} << retry + QStringList{"Message:USB CR Open error !!"};
     }
-    void openOutcomes()
+    void startUp()
     {
         QFETCH(QList<int32_t>, opens);
         FormRig rig;
@@ -47,56 +74,50 @@ private slots:
         // Hidden for the first open and its yield, where no input may reach the window;
         // shown from the retry and any message on, centred on the screen.
         QStringList seen;
-        const auto note = [&] { seen << (rig.form->isVisible() ? "shown" : "hidden"); };
-        rig.driver.onCall = [&](const QString &) { note(); };
-        rig.services.onMessage = [&](const QString &) { note(); };
-        rig.services.onYield = [&](int) { note(); };
+        rig.log.onEntry = [&](const QString &) { seen << (rig.form->isVisible() ? "on" : "off"); };
         rig.start();
 
-        QTEST(rig.log, "expectedLog");
-        QCOMPARE(seen, QStringList({"hidden", "hidden"}) + QStringList(seen.size() - 2, "shown"));
+        QTEST(rows(rig.log), "expected");
+        QCOMPARE(seen, QStringList({"off", "off"}) + QStringList(seen.size() - 2, "on"));
         const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
         QCOMPARE(rig.form->pos(), QPoint(screen.x() + (screen.width() - 607) / 2,
                                          screen.y() + (screen.height() - 384) / 2));
-        const bool open = rig.log.contains("DrawerState(0)");
-        QCOMPARE(button(*rig.form, "Status_Cmd")->isEnabled(), open);
-        QCOMPARE(button(*rig.form, "Kick_Cmd")->isEnabled(), open);
+        QCOMPARE(button(*rig.form, "Status_Cmd")->isEnabled(), opens.contains(0));
+        QCOMPARE(button(*rig.form, "Kick_Cmd")->isEnabled(), opens.contains(0));
     }
 
-    // Steps after start-up: a button clicked, by its name, the close box, Enter on the
-    // initial focus, Escape; no-editor, close-at-waits and fail-at-2 first script the help
-    // start, every wait or the read of drawer 2. Whatever the way out, CloseBexor is called
-    // exactly once: a STATUS click queued behind the close lands in its yield and must find
-    // the program ending, and the toolkit's own close after an exit must not close again.
+    // Steps after start-up: a button clicked, by its name; the close box; Enter on the initial
+    // focus; Escape; no-editor, close-at-waits and fail-at-3 script the help start, every wait
+    // or the third. STATUS is clicked in every yield, and after the steps exit, the close box,
+    // STATUS and kick are tried again: whatever the way out, the device is closed once, and
+    // nothing reaches the driver or the screen after the end. A close that comes while a
+    // handler is busy waits for it, nested in a kick's yield or not.
     void userActions_data()
     {
         QTest::addColumn<bool>("opens");
         QTest::addColumn<QString>("steps");
-        QTest::addColumn<QStringList>("expectedLog");
-        const auto row = [](const char *name, bool opens, const char *steps,
-                            const QStringList &log) {
+        QTest::addColumn<QStringList>("expected"); // the log after start-up, as rows() leaves it
+        const auto row = [](const char *name, bool opens, const char *steps, QStringList log) {
             QTest::newRow(name) << opens << QString(steps) << log;
         };
         const QStringList closed = words("CloseBexor Yield");
         const QStringList exited = words("CloseBexor Yield End(0)");
-        row("help, device open", true, "cmdHelp", {"Help"});
-        row("help, no device", false, "cmdHelp", {"Help"});
+        const QStringList failed{"Message:Unexpected error: control failed\nThe device is closed "
+                                 "and the utility ends.", "CloseBexor", "End(1)"};
+        const QStringList kickToStatus = words("DrawerOpen(0) Yield");
         row("help, editor missing", true, "no-editor cmdHelp",
-            {"Help", "Message:The help text could not be opened: the command \"xdg-open "
-                     "Readme.Txt\" could not be started."});
-        row("close during a refresh waits its end", true, "close-at-waits Status_Cmd",
-            RefreshLog + closed);
-        row("close box, device open", true, "close", closed);
-        row("exit button, device open", true, "Exit_Cmd close", exited);
-        row("exit button, open failed", false, "Exit_Cmd close", exited);
-        row("Enter on the initial focus", false, "enter close", exited);
-        row("Escape", true, "escape close", exited);
-        // A failure nobody foresaw closes the device and ends; the exit and close after it
-        // reach nothing.
-        row("unexpected error, then exit and close", true, "fail-at-2 Status_Cmd Exit_Cmd close",
-            words("DrawerState(0) Paint Sleep(100) DrawerState(1) Paint Sleep(100) DrawerState(2)")
-                    + QStringList{"Message:Unexpected error: control failed\nThe device is "
-                                  "closed and the utility ends.", "CloseBexor", "End(1)"});
+            QStringList{"Help", "Message:The help text could not be opened: the command "
+                                "\"xdg-open Readme.Txt\" could not be started."} + exited);
+        row("exit button", true, "Exit_Cmd", exited);
+        row("close box", true, "close", closed);
+        row("Escape", true, "escape", exited);
+        row("Enter on the initial focus, open failed", false, "enter", exited);
+        row("unexpected error", true, "fail-at-3 Status_Cmd", Refresh.mid(0, 3) + failed);
+        row("close box during a refresh", true, "close-at-waits Status_Cmd", Refresh + closed);
+        row("close box during a refresh in a kick's yield", true, "close-at-waits Kick_Cmd",
+            kickToStatus + Refresh + closed);
+        row("unexpected error in a refresh in a kick's yield, a close waiting", true,
+            "close-at-waits fail-at-3 Kick_Cmd", kickToStatus + Refresh.mid(0, 3) + failed);
     }
     void userActions()
     {
@@ -106,153 +127,197 @@ private slots:
         rig.driver.opens = opens ? QList<int32_t>{0} : QList<int32_t>{1, 1};
         CRTEST_Form &form = rig.start();
         rig.log.clear();
-        const auto click = [&](const char *name) {
-            QTest::mouseClick(button(form, name), Qt::LeftButton);
+        int sleeps = 0;
+        rig.log.onEntry = [&](const QString &entry) {
+            if (entry == "Yield")
+                button(form, "Status_Cmd")->click();
+            if (entry.startsWith("Sleep") && steps.contains("close-at-waits"))
+                form.close();
+            if (entry.startsWith("Sleep") && ++sleeps == 3 && steps.contains("fail-at-3"))
+                throw std::runtime_error("control failed");
         };
-        rig.services.onYield = [&](int) { click("Status_Cmd"); };
-        const QMap<QString, std::function<void()>> act{
-                {"close", [&] { form.close(); }},
-                {"enter", [&] { QTest::keyClick(form.focusWidget(), Qt::Key_Return); }},
-                // A shortcut answers in the active window only. It presses exit as a click the
-                // user can see, a moment later.
-                {"escape", [&] {
-                     form.activateWindow();
-                     QVERIFY(QTest::qWaitForWindowActive(&form));
-                     QTest::keyClick(&form, Qt::Key_Escape);
-                     QTRY_VERIFY(rig.log.contains("End(0)"));
-                 }},
-                {"no-editor", [&] { rig.services.helpStarts = false; }},
-                {"close-at-waits", [&] { rig.services.onSleep = [&] { form.close(); }; }},
-                {"fail-at-2", [&] {
-                     rig.driver.onCall = [](const QString &call) {
-                         if (call == "DrawerState(2)")
-                             throw std::runtime_error("control failed");
-                     };
-                 }},
-        };
-        for (const QString &step : steps.split(' '))
-            act.contains(step) ? act[step]() : click(qPrintable(step));
-        QTEST(rig.log, "expectedLog");
+        for (const QString &step : steps.split(' ') + words("Exit_Cmd close Status_Cmd Kick_Cmd")) {
+            if (step == "close") {
+                form.close();
+            } else if (step == "enter") {
+                QTest::keyClick(form.focusWidget(), Qt::Key_Return);
+            } else if (step == "escape") {
+                // A shortcut answers in the active window only, and presses exit a moment later.
+                form.activateWindow();
+                QVERIFY(QTest::qWaitForWindowActive(&form));
+                QTest::keyClick(&form, Qt::Key_Escape);
+                QTRY_VERIFY(rig.log.contains("End(0)"));
+            } else if (step == "no-editor") {
+                rig.services.helpStarts = false;
+            } else if (!step.contains('-')) {
+                button(form, qPrintable(step))->click();
+            }
+        }
+        QTEST(rows(rig.log), "expected");
     }
 
-    // STATUS or the kick clicked, and maybe STATUS, exit or the close box clicked while the
-    // kick waits in a yield.
+    // STATUS or the kick, clicked with the focus on it. While it runs the focus may be moved
+    // to exit; or, once the kick's first drawer is kicked, drawer 7 unplugged and STATUS
+    // clicked.
     void click_data()
     {
         QTest::addColumn<QString>("clicked");
         QTest::addColumn<DrawerStates>("states");
-        QTest::addColumn<int>("atYield"); // where the event lands, counted from 1
         QTest::addColumn<int>("event");
-        QTest::addColumn<QStringList>("expectedLog");
-        const auto row = [](const QString &name, const char *clicked, DrawerStates states,
-                            int atYield, Event event, const QStringList &log) {
-            QTest::newRow(qPrintable(name))
-                    << QString(clicked) << states << atYield << int(event) << log;
+        QTest::addColumn<QStringList>("expected"); // the log as rows() leaves it, no yields
+        const auto row = [](const char *name, const char *clicked, DrawerStates states,
+                            Event event, const QStringList &log) {
+            QTest::newRow(name) << QString(clicked) << states << int(event) << log;
         };
-        const DrawerStates two{1, -1, -1, -1, -1, -1, -1, 112};
-        // Drawer 0 fired, then drawer 7 (already open, so fired again); a yield after each
-        // kick and one for every drawer; the settle time; each fired drawer read back.
-        const QStringList twoKicked = words(
-                "DrawerOpen(0) Yield Yield Yield Yield Yield Yield Yield Yield DrawerOpen(7) Yield "
-                "Yield Yield Sleep(600) DrawerState(0) Paint Sleep(100) Yield DrawerState(7) Paint "
-                "Sleep(100) Yield Yield") + statistics;
-        // Every read followed by its wait and no yield: a refresh lets no other handler in.
-        row("STATUS alone", "Status_Cmd", two, 0, NoEvent, RefreshLog);
-        row("nothing present", "Kick_Cmd", {-1, -1, -1, -1, -1, -1, -1, -1}, 0, NoEvent,
-            words("Yield Yield Yield Yield Yield Yield Yield Yield Yield Sleep(600) Yield")
-                    + statistics);
-        row("absent drawers neither fired nor read", "Kick_Cmd", two, 0, NoEvent, twoKicked);
-        // After drawer 0 has been fired, drawer 7 is unplugged and STATUS is clicked: the
-        // refresh runs inside that yield, and the kick neither fires nor reads drawer 7.
-        row("STATUS in a yield: refresh inside, new ticks read", "Kick_Cmd", two, 1, Status,
-            words("DrawerOpen(0) Yield") + RefreshLog
-                    + words("Yield Yield Yield Yield Yield Yield Yield Yield Yield Sleep(600) "
-                            "DrawerState(0) Paint Sleep(100) Yield Yield")
-                    + statistics);
-        // Exit or close box in a yield: the kick's log up to there, then the close with its
-        // own yield and, after an exit, the end of the program; nothing more reaches the
-        // driver and no message appears.
-        const auto upToYield = [&](int n) { // the kick's log up to and with its n-th yield
-            qsizetype at = -1;
-            while (n-- > 0)
-                at = twoKicked.indexOf("Yield", at + 1);
-            return twoKicked.mid(0, at + 1);
-        };
-        for (const auto &[where, yield] :
-             {std::pair{"after the first kick", 1}, {"before the settle time", 11},
-              {"after a read back", 12}, {"before the statistics", 14}}) {
-            const QStringList before = upToYield(yield);
-            row(QString("exit ") + where, "Kick_Cmd", two, yield, ExitButton,
-                before + words("CloseBexor Yield End(0)"));
-            row(QString("close box ") + where, "Kick_Cmd", two, yield, CloseBox,
-                before + words("CloseBexor Yield"));
-        }
+        // Each present drawer kicked once, in order; the settle time; each read back.
+        const QStringList kicked =
+                words("DrawerOpen(0) DrawerOpen(7) Sleep(600) DrawerState(0) DrawerState(7)")
+                + Statistics;
+        row("STATUS", "Status_Cmd", TwoPresent, NoEvent, Refresh);
+        row("STATUS, the focus moved meanwhile", "Status_Cmd", TwoPresent, FocusElsewhere, Refresh);
+        row("kick", "Kick_Cmd", TwoPresent, NoEvent, kicked);
+        row("kick, the focus moved meanwhile", "Kick_Cmd", TwoPresent, FocusElsewhere, kicked);
+        row("kick, no drawer present", "Kick_Cmd", {-1, -1, -1, -1, -1, -1, -1, -1}, NoEvent,
+            QStringList{"Sleep(600)"} + Statistics);
+        // The refresh runs inside the kick, which then reads the ticks afresh.
+        row("kick, STATUS clicked in it", "Kick_Cmd", TwoPresent, StatusAfterFirstKick,
+            QStringList{"DrawerOpen(0)"} + Refresh + words("Sleep(600) DrawerState(0)")
+                    + Statistics);
     }
     void click()
     {
         QFETCH(QString, clicked);
         QFETCH(DrawerStates, states);
-        QFETCH(int, atYield);
         QFETCH(int, event);
         FormRig rig;
         rig.driver.states = states;
         CRTEST_Form &form = rig.start();
         QPushButton *const pressed = button(form, qPrintable(clicked));
+        QPushButton *const exit = button(form, "Exit_Cmd");
         rig.log.clear();
-        rig.services.yields = 0;
-        // The button stays disabled throughout, the statistics' messages included.
         QList<bool> enabled;
-        const auto note = [&] { enabled << pressed->isEnabled(); };
-        rig.services.onMessage = [&](const QString &) { note(); };
-        rig.services.onSleep = note;
-        rig.services.onYield = [&](int n) {
-            note();
-            if (n != atYield)
-                return;
-            if (event == Status)
+        rig.log.onEntry = [&](const QString &entry) {
+            enabled << pressed->isEnabled();
+            if (event == FocusElsewhere)
+                exit->setFocus();
+            if (event == StatusAfterFirstKick && entry == "Yield"
+                && rig.log.contains("DrawerOpen(0)") && !rig.log.contains("DrawerState(0)")) {
                 rig.driver.states[7] = -1;
-            if (event == CloseBox)
-                form.close();
-            else
-                button(form, event == Status ? "Status_Cmd" : "Exit_Cmd")->click();
+                button(form, "Status_Cmd")->click();
+            }
         };
         pressed->setFocus();
         QTest::mouseClick(pressed, Qt::LeftButton);
 
-        QTEST(rig.log, "expectedLog");
-        QVERIFY(!enabled.isEmpty() && !enabled.contains(true));
-        // Back, with the focus it had, only once the handler has run to its end; an exit ends
-        // the process, not the window.
-        QCOMPARE(pressed->isEnabled(), event < ExitButton);
-        QCOMPARE(form.focusWidget() == pressed, event < ExitButton);
-        QCOMPARE(form.isVisible(), event != CloseBox);
+        QStringList log = rows(rig.log);
+        // A refresh lets no other handler in.
+        QCOMPARE(log.removeAll("Yield") > 0, clicked == "Kick_Cmd");
+        QTEST(log, "expected");
+        // Disabled throughout, its message boxes included; the focus Qt moved away from it
+        // comes back, unless the user has put it somewhere meanwhile.
+        QVERIFY(!enabled.contains(true));
+        QVERIFY(pressed->isEnabled());
+        QCOMPARE(form.focusWidget(), event == FocusElsewhere ? exit : pressed);
     }
 
-    // The simulator's drawers and records; each count box shows its raw characters while its
-    // message box is up, the later box still empty then, and its decimal text once the
-    // message box is closed.
-    void simulatedController()
+    // Exit or the close box clicked in each yield of a kick of two drawers, and STATUS in the
+    // shut-down's own yield that follows: the device closed once, then only that yield and the
+    // end of the program. The kick stops there: no drawer, wait, paint or message box after
+    // it, and its button is not given back.
+    void endInEveryYieldOfAKick_data()
     {
-        QString error;
-        const auto simulator = BexorLibrary::load(SIM_LIBRARY_PATH, &error);
-        QVERIFY2(simulator, qPrintable(error));
-        FormRig rig; // for its desktop services only
-        Controller controller(simulator.get(), QString(), QString());
-        CRTEST_Form form(controller, rig.services);
-        QList<QStringList> countBoxesAtMessages;
-        rig.services.onMessage = [&](const QString &) {
-            countBoxesAtMessages << boxTexts(form).mid(4);
+        QTest::addColumn<int>("atYield");
+        QTest::addColumn<bool>("exit");
+        FormRig rig;
+        rig.driver.states = TwoPresent;
+        rig.start();
+        rig.log.clear();
+        button(*rig.form, "Kick_Cmd")->click();
+        const int yields = int(rig.log.count("Yield"));
+        QVERIFY(yields > 2);
+        for (int n = 1; n <= yields; ++n) {
+            QTest::addRow("exit in yield %d of %d", n, yields) << n << true;
+            QTest::addRow("close box in yield %d of %d", n, yields) << n << false;
+        }
+    }
+    void endInEveryYieldOfAKick()
+    {
+        QFETCH(int, atYield);
+        QFETCH(bool, exit);
+        FormRig rig;
+        rig.driver.states = TwoPresent;
+        CRTEST_Form &form = rig.start();
+        int yields = 0;
+        rig.log.onEntry = [&](const QString &entry) {
+            if (entry == "Yield" && ++yields == atYield)
+                exit ? button(form, "Exit_Cmd")->click() : void(form.close());
+            else if (entry == "Yield" && yields == atYield + 1)
+                button(form, "Status_Cmd")->click();
         };
-        form.load();
+        rig.log.clear();
+        button(form, "Kick_Cmd")->click();
+        QCOMPARE(rig.log.mid(rig.log.indexOf("CloseBexor")),
+                 words(exit ? "CloseBexor Yield End(0)" : "CloseBexor Yield"));
+        QVERIFY(!button(form, "Kick_Cmd")->isEnabled());
+        QCOMPARE(form.isVisible(), exit);
+    }
 
-        QCOMPARE(rowLetters(form), "CCCCNNNN");
-        QCOMPARE(boxTexts(form),
-                 (QStringList{"SIMULATED-0001", "20240115", "R2.0", "20240301", "1200", "3"}));
-        const QString raw13 = QString::fromLatin1("\xB0\x04\0\0", 4);
-        const QString raw14 = QString::fromLatin1("\x03\0\0\0", 4);
-        QCOMPARE(rig.services.messages(), (QStringList{raw13 + "-->1200", raw14 + "-->3"}));
-        QCOMPARE(countBoxesAtMessages, (QList<QStringList>{{raw13, ""}, {"1200", raw14}}));
-        QVERIFY(form.close());
+    // A kick with no drawer present reads the statistics a second time. The boxes are cleared
+    // and painted before the read; each count box shows its raw characters, painted, while its
+    // message box is up, and its decimal text after; a long serial number is whole in its
+    // tooltip.
+    void statistics()
+    {
+        FormRig rig;
+        rig.driver.states.fill(-1);
+        rig.driver.statisticsBlock = blockInUse();
+        CRTEST_Form &form = rig.start();
+        QStringList seen; // the six boxes at each paint and message box
+        rig.log.onEntry = [&](const QString &entry) {
+            if (entry.startsWith("Paint") || entry.startsWith("Message"))
+                seen << boxTexts(form).join('|');
+        };
+        button(form, "Kick_Cmd")->click();
+
+        const QString texts = "SN-0123456789ABC|20240115|R2.0|20240301|";
+        const QString raw13 = texts + QString::fromLatin1("\xB0\x04\0\0|", 5);
+        const QString raw14 = texts + "1200|" + QString::fromLatin1("\x03\0\0\0", 4);
+        QCOMPARE(seen, QStringList({"|||||", raw13, raw13, raw14, raw14}));
+        QCOMPARE(boxTexts(form).join('|'), texts + "1200|3");
+        QCOMPARE(control(form, "crTextSValue_5")->toolTip(), "SN-0123456789ABC");
+    }
+
+    // Ctrl+C puts the report of what the controller model found on the clipboard, through the
+    // event rules: nothing of the window changes, nothing reaches the driver, and once the
+    // program has ended nothing is copied.
+    void copyReport()
+    {
+        FormRig rig;
+        rig.driver.states[0] = 0;
+        rig.driver.statisticsBlock = blockInUse();
+        rig.driverFile = "/usr/lib/x86_64-linux-gnu/libbexor.so";
+        CRTEST_Form &form = rig.start();
+        form.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        const QImage before = form.grab().toImage();
+        rig.log.clear();
+        QTest::keyClick(&form, Qt::Key_C, Qt::ControlModifier);
+
+        const QString copied = QGuiApplication::clipboard()->text();
+        QVERIFY2(copied.startsWith("crtest 2.00 window at "), qPrintable(copied));
+        QCOMPARE(copied.section('\n', 1),
+                 "Driver: /usr/lib/x86_64-linux-gnu/libbexor.so\nController: open\nDrawers:\n"
+                 "  0 open\n  1 closed\n  2 closed\n  3 closed\n  4 not present\n  5 not present\n"
+                 "  6 not present\n  7 not present\nStatistics:\n"
+                 "  Serial number:        SN-0123456789ABC\n  Manufacture date:     20240115\n"
+                 "  Mechanical revision:  R2.0\n  Installation date:    20240301\n"
+                 "  Good opens:           1200\n  Failed opens:         3\n");
+        QVERIFY(rig.log.isEmpty());
+        QCOMPARE(form.grab().toImage(), before);
+        QGuiApplication::clipboard()->setText("after");
+        button(form, "Exit_Cmd")->click();
+        QTest::keyClick(&form, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), QString("after"));
     }
 };
 

@@ -7,118 +7,101 @@
 #include "crtest_form.h"
 #include "desktopservices.h"
 #include "drawerdriver.h"
-#include "formservices.h"
 #include "timing.h"
 
-#include <QByteArray>
-#include <QList>
 #include <QStringList>
-#include <QWidget>
 
-#include <array>
 #include <cstring>
 #include <functional>
 #include <memory>
 #include <string_view>
-#include <utility>
 #include <vector>
 
-// The window's collaborators: unless asked otherwise nothing blocks and nothing is shown,
-// and each wait, yield, message box, help start and end of the program can be scripted.
-// Message boxes are always answered at once.
+// What the driver and the services were asked, in order ("DrawerState(3)", "Yield",
+// "Sleep(100)", "Paint(CountFrame)", "Message:text", "Help", "End(0)"), and what the test
+// does at each entry once it is written: click, close, throw, look at the window.
+struct Log : QStringList
+{
+    std::function<void(const QString &entry)> onEntry;
+
+    // The entry's text is made only when there is a log.
+    template <typename Text>
+    static void note(Log *log, const Text &text)
+    {
+        if (!log)
+            return;
+        const QString entry = text();
+        *log << entry;
+        if (log->onEntry)
+            log->onEntry(entry);
+    }
+};
+
+// Unless asked otherwise nothing blocks and nothing is shown; message boxes are answered at
+// once, and the end of the program is only noted.
 struct FakeServices : FormServices
 {
-    // What is left to the desktop instead: the waits and yields, showing the window (which
-    // waits for its first exposure), painting.
+    // What is left to the desktop instead.
     struct Real
     {
         bool waits = false, show = false, paint = false;
     };
 
-    explicit FakeServices(QStringList &log) : m_log(&log) { }
-    explicit FakeServices(Real real) : m_real(real) { }
+    explicit FakeServices(Log &log) : log(&log) { }
+    explicit FakeServices(Real real) : real(real) { }
 
-    // Gets the yield's number, counted from 1.
-    std::function<void(int)> onYield;
+    Log *log = nullptr;
+    Real real;
+    DesktopServices desktop;
     std::function<void(const QString &)> onMessage;
-    std::function<void()> onSleep;
     bool helpStarts = true;
-    int yields = 0;
-    // When each wait began and ended.
-    std::vector<std::pair<Clock::time_point, Clock::time_point>> waits;
+    std::vector<std::pair<Clock::time_point, Clock::time_point>> waits; // each one's start, end
 
-    // The texts of the message boxes shown, in order, as the log has them.
-    QStringList messages() const
-    {
-        return m_log ? m_log->filter("Message:").replaceInStrings("Message:", "") : QStringList();
-    }
     void sleep(std::chrono::milliseconds time) override
     {
-        note([&] { return QString("Sleep(%1)").arg(time.count()); });
-        if (onSleep)
-            onSleep();
+        Log::note(log, [&] { return QString("Sleep(%1)").arg(time.count()); });
         const Clock::time_point start = Clock::now();
-        if (m_real.waits)
-            m_desktop.sleep(time);
+        if (real.waits)
+            desktop.sleep(time);
         waits.emplace_back(start, Clock::now());
     }
     void yield() override
     {
-        note([] { return QStringLiteral("Yield"); });
-        ++yields;
-        if (onYield)
-            onYield(yields);
-        if (m_real.waits)
-            m_desktop.yield();
+        Log::note(log, [] { return QStringLiteral("Yield"); });
+        if (real.waits)
+            desktop.yield();
     }
-    void show(QWidget *window) override { m_real.show ? m_desktop.show(window) : window->show(); }
+    void show(QWidget *window) override { real.show ? desktop.show(window) : window->show(); }
     void paint(QWidget *widget) override
     {
-        note([] { return QStringLiteral("Paint"); });
-        if (m_real.paint)
-            m_desktop.paint(widget);
+        Log::note(log, [&] { return "Paint(" + widget->objectName() + ')'; });
+        if (real.paint)
+            desktop.paint(widget);
     }
-    void message(QWidget *, const QString &t) override
+    void message(QWidget *, const QString &text) override
     {
-        note([&] { return "Message:" + t; });
+        Log::note(log, [&] { return "Message:" + text; });
         if (onMessage)
-            onMessage(t);
+            onMessage(text);
     }
     void startHelp(std::function<void(const QString &)> failed) override
     {
-        note([] { return QStringLiteral("Help"); });
+        Log::note(log, [] { return QStringLiteral("Help"); });
         if (!helpStarts)
-            failed(QStringLiteral("the command \"xdg-open Readme.Txt\" could not be started."));
+            failed("the command \"xdg-open Readme.Txt\" could not be started.");
     }
-    void endProgram(int code) override { note([&] { return QString("End(%1)").arg(code); }); }
-
-private:
-    template <typename Text>
-    void note(const Text &text)
-    {
-        if (m_log)
-            *m_log << text();
-    }
-
-    QStringList *m_log = nullptr;
-    Real m_real;
-    DesktopServices m_desktop;
+    void endProgram(int n) override { Log::note(log, [&] { return QString("End(%1)").arg(n); }); }
 };
 
 // Answers every call at once, as scripted, and notes when each came.
 struct FakeDriver : DrawerDriver
 {
-    explicit FakeDriver(QStringList *log = nullptr) : m_log(log) { }
+    explicit FakeDriver(Log *log = nullptr) : log(log) { }
 
-    // Successive OpenBexor results; 0 once the list runs out.
-    QList<int32_t> opens;
-    // Drawers 0 to 3 closed, 4 to 7 absent.
-    std::array<int32_t, 8> states{1, 17, 33, 49, -1, -1, -1, -1};
-    // What RetrieveStatistics writes; it always succeeds.
-    QByteArray statisticsBlock = QByteArray(106, '\0');
-    // Runs on every call, once it is logged.
-    std::function<void(const QString &)> onCall;
-    // Each call's function and when it came.
+    Log *log;
+    QList<int32_t> opens; // successive OpenBexor results; 0 once the list runs out
+    std::array<int32_t, 8> states{1, 17, 33, 49, -1, -1, -1, -1}; // 0 to 3 closed
+    QByteArray statisticsBlock = QByteArray(106, '\0'); // written whole; the read succeeds
     std::vector<std::pair<std::string_view, Clock::time_point>> calls;
 
     // When the calls of one function ("DrawerOpen") came, in order.
@@ -130,21 +113,15 @@ struct FakeDriver : DrawerDriver
                 found.push_back(at);
         return found;
     }
-
-    // Notes the call, logs it with its arguments filled in, runs onCall and returns the
-    // result.
     template <typename... Args>
     int32_t answer(int32_t result, const char *call, Args... args)
     {
         calls.emplace_back(call, Clock::now());
-        if (m_log || onCall) {
+        Log::note(log, [&] {
             QString text = QString::fromLatin1(call);
             ((text = text.arg(args)), ...);
-            if (m_log)
-                *m_log << text;
-            if (onCall)
-                onCall(text);
-        }
+            return text;
+        });
         return result;
     }
     int32_t openBexor() override
@@ -160,31 +137,30 @@ struct FakeDriver : DrawerDriver
         std::memcpy(buffer, statisticsBlock.constData(), statisticsBlock.size());
         return answer(0, "RetrieveStatistics(%1,%2,%3)", unit, selector, length);
     }
-
-private:
-    QStringList *m_log = nullptr;
 };
 
 struct FormRig
 {
     FormRig() = default;
     // No log; the desktop's services as asked.
-    explicit FormRig(FakeServices::Real real) : driver{}, services(real) { }
+    explicit FormRig(FakeServices::Real real) : driver(nullptr), services(real) { }
 
-    QStringList log;
+    Log log;
     FakeDriver driver{&log};
     FakeServices services{log};
+    // What the window's controller is given: the driver, or null and why it is not bound.
+    DrawerDriver *bound = &driver;
+    QString bindError, driverFile;
     std::unique_ptr<Controller> controller;
     std::unique_ptr<CRTEST_Form> form;
 
-    // Builds the window as designed, before its load event.
+    // Builds the window as designed; start() raises its load event too.
     CRTEST_Form &build()
     {
-        controller = std::make_unique<Controller>(&driver, QString(), QString());
+        controller = std::make_unique<Controller>(bound, bindError, driverFile);
         form = std::make_unique<CRTEST_Form>(*controller, services);
         return *form;
     }
-    // Builds the window and raises its load event.
     CRTEST_Form &start()
     {
         build().load();

@@ -1,12 +1,11 @@
 // The window's rig (fakes.h) with what the tests that drive it need besides: the window's
-// controls, their lookup by name, and QTest.
+// controls by their names, what they show, and QTest.
 #pragma once
 
 #include "fakes.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
-#include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -17,13 +16,6 @@ inline QStringList words(const char *entries)
 {
     return QString(entries).split(' ');
 }
-
-// A full refresh: every drawer read, in order, its row painted and then its 100 ms wait.
-inline const QStringList RefreshLog = words(
-        "DrawerState(0) Paint Sleep(100) DrawerState(1) Paint Sleep(100) DrawerState(2) Paint "
-        "Sleep(100) DrawerState(3) Paint Sleep(100) DrawerState(4) Paint Sleep(100) "
-        "DrawerState(5) Paint Sleep(100) DrawerState(6) Paint Sleep(100) DrawerState(7) Paint "
-        "Sleep(100)");
 
 // A control of the window, by its name in the window's design (arrays add their index:
 // Drawer_State_3, crTextSValue_13).
@@ -54,6 +46,7 @@ inline QString rowLetters(const QWidget &form)
     QString letters;
     for (int n = 0; n < 8; ++n)
         letters += control<QLineEdit>(form, QString("Drawer_State_%1").arg(n))
-                           ->text().leftJustified(1, '-');
+                       ->text()
+                       .leftJustified(1, '-');
     return letters;
 }
