@@ -12,7 +12,7 @@ const QString ExitStatuses = QStringLiteral(
         "\nExit status:\n"
         "  0      all well\n"
         "  1      the program could not run (no display for the window, an\n"
-        "         unexpected error)\n"
+        "         unexpected error, a CSV file that cannot be written)\n"
         "  2      usage error\n"
         "  3      driver library missing or damaged\n"
         "  4      controller did not open\n"
