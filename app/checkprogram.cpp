@@ -23,10 +23,23 @@
 #  define isatty _isatty
 #  define fileno _fileno
 #else
+#  include <sys/ioctl.h>
 #  include <unistd.h>
 #endif
 
 namespace {
+
+// The terminal's width, or 0 when it is not one or does not say.
+int columnsOf(std::FILE *stream)
+{
+#ifdef _WIN32
+    Q_UNUSED(stream);
+    return 0;
+#else
+    winsize size{};
+    return ioctl(fileno(stream), TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+#endif
+}
 
 struct FileCloser
 {
@@ -88,7 +101,7 @@ int runCheckProgram(int argc, char **argv, const CommandLine &line, TrialLoad &t
     Report report;
     std::optional<CycleOutput> cycleOutput;
     if (line.cycles > 0)
-        cycleOutput.emplace(stderr, isatty(fileno(stderr)) != 0, csv.get());
+        cycleOutput.emplace(stderr, isatty(fileno(stderr)) != 0, csv.get(), columnsOf(stderr));
     try {
         report = cycleOutput ? runCyclesOf(setup, line, waits, *cycleOutput) : runCheck(setup, waits);
     } catch (const std::exception &failure) {

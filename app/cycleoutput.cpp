@@ -27,10 +27,11 @@ QByteArray spanText(std::chrono::steady_clock::duration span)
 
 } // namespace
 
-CycleOutput::CycleOutput(std::FILE *progress, bool terminal, std::FILE *csv)
+CycleOutput::CycleOutput(std::FILE *progress, bool terminal, std::FILE *csv, int columns)
     : m_progress(progress)
     , m_terminal(terminal)
     , m_csv(csv)
+    , m_columns(columns)
 {
     if (m_csv)
         writeCsv(cycleCsvHeader());
@@ -70,7 +71,10 @@ void CycleOutput::read(const CycleProgress &p)
         return;
     m_drawn = true;
     m_drawnAt = p.now;
-    const QByteArray text = '\r' + line(p) + "\x1b[K" + (bell ? "\a" : "");
+    QByteArray shown = line(p);
+    if (m_columns > 1)
+        shown.truncate(m_columns - 1);
+    const QByteArray text = '\r' + shown + "\x1b[K" + (bell ? "\a" : "");
     std::fwrite(text.constData(), 1, std::size_t(text.size()), m_progress);
     std::fflush(m_progress);
 }

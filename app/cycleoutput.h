@@ -12,9 +12,10 @@
 class CycleOutput final : public CycleWatcher
 {
 public:
-    // progress: the stream the progress goes to; csv: the file the rows go to, or null. The
-    // CSV header is written at once.
-    CycleOutput(std::FILE *progress, bool terminal, std::FILE *csv);
+    // progress: the stream the progress goes to, a terminal columns wide if it is one (a line
+    // longer than the terminal would wrap, and \r redraw only its last row); csv: the file
+    // the rows go to, or null. The CSV header is written at once.
+    CycleOutput(std::FILE *progress, bool terminal, std::FILE *csv, int columns = 0);
 
     void read(const CycleProgress &progress) override;
     void cycleEnded(const CycleRecord &record, const CycleProgress &progress) override;
@@ -30,6 +31,7 @@ private:
     std::FILE *m_progress;
     bool m_terminal;
     std::FILE *m_csv;
+    int m_columns;
     bool m_csvFailed = false;
     bool m_drawn = false;
     std::chrono::steady_clock::time_point m_drawnAt;
