@@ -113,6 +113,14 @@ class Cycles(unittest.TestCase):
         self.assertEqual((calls[-1][:32], sum("CloseBexor" in c for c in calls)),
                          ("crtest.driver: CloseBexor() = 0 ", 1))
 
+    def test_csv_that_cannot_be_written(self):
+        """Found out before the controller is touched: status 1, one line, no report."""
+        result = run("--check", "--verbose", "--kick", "0", "--cycles", "1", "--csv",
+                     "/nonexistent/c.csv")
+        self.assertEqual((result.returncode, result.stdout, result.stderr), (
+            1, "", "crtest: the CSV file /nonexistent/c.csv cannot be written: No such file or "
+                   "directory\n"))
+
     def test_openmetrics(self):
         """The cycles' families through the strict OpenMetrics parser: a counter of cycles and
         of each fault per drawer, and the time to open as a histogram in seconds."""
