@@ -49,7 +49,10 @@ QByteArray CycleOutput::line(const CycleProgress &p) const
             + QByteArray::number(double(p.run->kickToOpen.percentile(50).count()) / 1000, 'f', 0)
             + " ms";
     if (p.done > 0)
-        text += ", about " + spanText((p.now - p.started) * (p.total - p.done) / p.done) + " left";
+        text += ", about "
+            + spanText(std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                (p.now - p.started) * (double(p.total - p.done) / double(p.done))))
+            + " left";
     return text;
 }
 
@@ -87,7 +90,7 @@ void CycleOutput::cycleEnded(const CycleRecord &record, const CycleProgress &p)
         read(p);
         return;
     }
-    const int tenths = p.total > 0 ? p.done * 10 / p.total : 10;
+    const int tenths = p.total > 0 ? int(p.done * 10 / p.total) : 10;
     if (tenths <= m_tenths)
         return;
     m_tenths = tenths;

@@ -20,7 +20,7 @@ public:
         , m_results(run.report().cycles)
     {
         m_progress.run = &m_results;
-        m_progress.total = setup.cycles * int(m_results.drawers.size());
+        m_progress.total = qint64(setup.cycles) * m_results.drawers.size();
         m_progress.started = m_lastCall = run.waits().now();
     }
 

@@ -22,8 +22,10 @@ struct CycleProgress
 {
     const CycleRun *run = nullptr;
     int cycle = 0, drawer = 0; // under way
-    int done = 0, total = 0; // cycles of every drawer, ended and still to come
-    int opened = 0, failed = 0; // so far
+    // Cycles of every drawer, ended and still to come: a billion each of eight drawers
+    // outgrows an int.
+    qint64 done = 0, total = 0;
+    qint64 opened = 0, failed = 0; // so far
     std::chrono::steady_clock::time_point now, started;
     // While the drawer under way is open and a person may have to close it: since when.
     std::optional<std::chrono::steady_clock::time_point> openSince;

@@ -123,8 +123,8 @@ void appendCycleText(QStringList &lines, const Report &report)
 QString cycleVerdict(const Report &report)
 {
     const CycleRun &run = report.cycles;
-    const int asked = run.cycles * int(run.drawers.size()), done = run.done();
-    int failed = 0;
+    const qint64 asked = qint64(run.cycles) * run.drawers.size(), done = run.done();
+    qint64 failed = 0;
     for (const DrawerCycles &drawer : run.drawers)
         failed += drawer.failed;
     const int status = exitStatusOf(report);

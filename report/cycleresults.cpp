@@ -74,9 +74,9 @@ void DrawerCycles::add(const CycleRecord &record)
             ++kickToOpenAtMost[b];
 }
 
-int CycleRun::done() const
+qint64 CycleRun::done() const
 {
-    int total = 0;
+    qint64 total = 0;
     for (const DrawerCycles &drawer : drawers)
         total += drawer.done;
     return total;

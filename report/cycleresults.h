@@ -88,7 +88,7 @@ struct CycleRun
     TimeHistogram kickToOpen; // every drawer's
     StatisticsResult statisticsAfter;
 
-    int done() const;
+    qint64 done() const;
 };
 
 inline constexpr const char *CycleFaultKeys[CycleFaultCount] {"did-not-open", "did-not-close",
