@@ -20,6 +20,8 @@ public:
     virtual int wait(std::chrono::milliseconds duration) = 0;
     // Returns a signal that arrived since the last look without waiting, or 0.
     virtual int pendingSignal() = 0;
+    // The clock the cycles' times are taken from; tests run it as their waits go by.
+    virtual std::chrono::steady_clock::time_point now() { return std::chrono::steady_clock::now(); }
 };
 
 struct CheckSetup

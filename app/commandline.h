@@ -5,6 +5,9 @@
 #include <QList>
 #include <QString>
 
+#include <chrono>
+#include <optional>
+
 struct CommandLine
 {
     enum class Action { Window, Check, Help, Version, UsageError };
@@ -15,6 +18,10 @@ struct CommandLine
     bool verbose = false;
     bool kickAsked = false;
     QList<int> kicks;
+    // --cycles and its settings; a setting not given keeps the cycle run's own default.
+    int cycles = 0;
+    std::optional<std::chrono::milliseconds> interval, openTimeout, closeTimeout;
+    QString csvFile;
     // What to print: the help or version text, or for a usage error what was wrong.
     QString text;
 };

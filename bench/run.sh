@@ -2,7 +2,7 @@
 # Builds the benchmarks optimised and runs them all, under Xvfb and offscreen (the check
 # without any display), printing every figure beside its target (see bench/README.md).
 #
-#   bench/run.sh                      full run in build-bench/ (Release), about 5 minutes
+#   bench/run.sh                      full run in build-bench/ (Release), about 7 minutes
 #   bench/run.sh --smoke              each benchmark once, quickly: proves they still work
 #   bench/run.sh --build-dir DIR      use an already configured build folder instead
 #
@@ -28,16 +28,18 @@ configure=(-DCRTEST_BENCHMARKS=ON)
 [ -f "$build/CMakeCache.txt" ] || configure+=(-G Ninja -DCMAKE_BUILD_TYPE=Release)
 cmake -S "$root" -B "$build" "${configure[@]}" >/dev/null
 cmake --build "$build" --target crtest bexor crbench_probe crbench_bare \
-    crbench_launch crbench_window crbench_check crbench_bare_core >/dev/null
+    crbench_launch crbench_window crbench_check crbench_bare_core crbench_cycles >/dev/null
 
 if [ "$smoke" = 1 ]; then
     launch_runs=(--runs 1 --idle-runs 1 --idle-seconds 1 --idle-delay 0.2)
     window_runs=(--runs 1 --batches 1 --batch-seconds 0.01)
     check_runs=(--runs 1)
+    cycles_runs=(--runs 1 --cycles 10 --short 10 --long 100)
 else
     launch_runs=(--runs 30 --idle-runs 3 --idle-seconds 10)
     window_runs=(--runs 15 --batches 10 --batch-seconds 0.5)
     check_runs=(--runs 15)
+    cycles_runs=(--runs 9 --cycles 2500 --short 100 --long 100000)
 fi
 
 # A private X server on the first free display; it goes when the script ends.
@@ -81,6 +83,11 @@ for platform in xcb offscreen; do
     echo | tee -a "$results"
     "$build/bench/crbench_window" "${window_runs[@]}" | tee -a "$results"
 done
+
+# The cycle run's own work per cycle, and its memory over 100,000 cycles (about 2 minutes).
+echo | tee -a "$results"
+"$build/bench/crbench_cycles" --program "$build/crtest" --libpath "$build/sim" --dir "$build/bench" \
+    "${cycles_runs[@]}" | tee -a "$results"
 
 # The check needs no platform at all: it takes the display away from what it starts.
 echo | tee -a "$results"

@@ -36,7 +36,18 @@ QJsonValue countJson(const QString &text)
     return value && *value <= quint64(1) << 53 ? QJsonValue(qint64(*value)) : QJsonValue();
 }
 
-QJsonValue statisticsJson(const StatisticsResult &statistics)
+// The state a drawer was last seen in: a kicked drawer's reading after its kick.
+DrawerReading finalReading(const Report &report, int drawer)
+{
+    for (const KickResult &kick : report.kicks)
+        if (kick.drawer == drawer && kick.after.reading != DrawerReading::NotRead)
+            return kick.after.reading;
+    return report.found.drawers[drawer].reading;
+}
+
+} // namespace
+
+QJsonValue reportwords::statisticsJson(const StatisticsResult &statistics)
 {
     QJsonObject object{{"outcome", outcomeKey(statistics.outcome)}};
     object.insert("status", statistics.outcome == StatisticsResult::Outcome::Read
@@ -57,17 +68,6 @@ QJsonValue statisticsJson(const StatisticsResult &statistics)
     }
     return object;
 }
-
-// The state a drawer was last seen in: a kicked drawer's reading after its kick.
-DrawerReading finalReading(const Report &report, int drawer)
-{
-    for (const KickResult &kick : report.kicks)
-        if (kick.drawer == drawer && kick.after.reading != DrawerReading::NotRead)
-            return kick.after.reading;
-    return report.found.drawers[drawer].reading;
-}
-
-} // namespace
 
 QString reportText(const Report &report)
 {
@@ -93,6 +93,8 @@ QString reportText(const Report &report)
         lines << QStringLiteral("Controller: not opened");
         break;
     }
+    if (report.cycles.asked)
+        appendCycleHeader(lines, report);
 
     lines << QStringLiteral("Drawers:");
     for (int n = 0; n < DrawerCount; ++n)
@@ -118,6 +120,8 @@ QString reportText(const Report &report)
         else
             lines << QStringLiteral("Change of the counts: unknown");
     }
+    if (report.cycles.asked)
+        appendCycleText(lines, report);
 
     if (check) {
         const QStringList problems = problemsOf(report);
@@ -126,6 +130,8 @@ QString reportText(const Report &report)
             for (const QString &problem : problems)
                 lines << QStringLiteral("  ") + printableText(problem);
         }
+        if (report.cycles.asked)
+            lines << cycleVerdict(report);
         const int status = exitStatusOf(report);
         lines << QStringLiteral("Exit status: %1 (%2)").arg(status).arg(statusMeaning(status));
     }
@@ -142,6 +148,7 @@ QByteArray reportJson(const Report &report)
             {"origin", check ? "check" : "window"},
             {"time", isoTime(report.time)},
             {"device", deviceKey(report.found.device)},
+            {"health_check", healthLevel(report)},
     };
     root.insert("driver", QJsonObject{
             {"file", report.found.device == DeviceState::NotBound ? QJsonValue() : orNull(report.found.driverFile)},
@@ -180,6 +187,7 @@ QByteArray reportJson(const Report &report)
         root.insert("statistics_after_kicks", QJsonValue());
         root.insert("count_changes", QJsonValue());
     }
+    root.insert("cycles", cycleJson(report));
     QJsonArray problems;
     if (check)
         for (const QString &problem : problemsOf(report))
@@ -193,16 +201,33 @@ QByteArray reportJson(const Report &report)
 
 namespace {
 
-// A family's samples: the labels as written ("{drawer=\"3\"}" or none) and the value.
-using MetricSamples = QList<std::pair<QByteArray, qint64>>;
+enum class MetricType { Gauge, Counter, Histogram };
+
+// One line of a family: what follows the family's name (a histogram's _bucket, _sum and
+// _count), its labels as written ("{drawer=\"3\"}" or none), and its value.
+struct MetricSample
+{
+    QByteArray suffix, labels, value;
+};
+using MetricSamples = QList<MetricSample>;
 
 struct MetricFamily
 {
     const char *name; // a counter's samples add _total to it
-    bool counter;
+    MetricType type;
     const char *help;
     MetricSamples (*samples)(const Report &report);
 };
+
+MetricSamples one(qint64 value)
+{
+    return {{{}, {}, QByteArray::number(value)}};
+}
+
+QByteArray drawerLabel(int drawer)
+{
+    return "drawer=\"" + QByteArray::number(drawer) + '"';
+}
 
 // A drawer that was not read has no sample: nothing is known about it.
 MetricSamples drawerSamples(const Report &report, bool (*value)(DrawerReading reading))
@@ -211,7 +236,7 @@ MetricSamples drawerSamples(const Report &report, bool (*value)(DrawerReading re
     for (int n = 0; n < DrawerCount; ++n) {
         const DrawerReading reading = finalReading(report, n);
         if (reading != DrawerReading::NotRead)
-            samples.append({"{drawer=\"" + QByteArray::number(n) + "\"}", value(reading)});
+            samples.append({{}, '{' + drawerLabel(n) + '}', QByteArray::number(value(reading))});
     }
     return samples;
 }
@@ -221,44 +246,104 @@ MetricSamples countSamples(const Report &report, int count)
 {
     const StatisticsResult &statistics = latestStatistics(report);
     const auto value = statistics.hasValues() ? countValue(statistics.values[count]) : std::nullopt;
-    return value ? MetricSamples{{{}, qint64(*value)}} : MetricSamples{};
+    return value ? one(qint64(*value)) : MetricSamples{};
 }
 
-// Every metric of a check, for both text formats.
+// The cycles' counts start from nothing at each run: a run's file holds that run's.
+MetricSamples cycleSamples(const Report &report)
+{
+    MetricSamples samples;
+    for (const DrawerCycles &d : report.cycles.drawers)
+        samples.append({{}, '{' + drawerLabel(d.drawer) + '}', QByteArray::number(d.done)});
+    return samples;
+}
+
+MetricSamples faultSamples(const Report &report)
+{
+    MetricSamples samples;
+    for (const DrawerCycles &d : report.cycles.drawers)
+        for (int f = 0; f < CycleFaultCount; ++f)
+            samples.append({{},
+                            '{' + drawerLabel(d.drawer) + ",fault=\"" + CycleFaultKeys[f] + "\"}",
+                            QByteArray::number(d.faults[f])});
+    return samples;
+}
+
+MetricSamples kickToOpenSamples(const Report &report)
+{
+    MetricSamples samples;
+    for (const DrawerCycles &d : report.cycles.drawers) {
+        const QByteArray drawer = drawerLabel(d.drawer);
+        for (std::size_t b = 0; b < KickToOpenBucketsMs.size(); ++b)
+            samples.append({"_bucket",
+                            '{' + drawer + ",le=\""
+                                    + QByteArray::number(KickToOpenBucketsMs[b] / 1000.0) + "\"}",
+                            QByteArray::number(d.kickToOpenAtMost[b])});
+        samples.append({"_bucket", '{' + drawer + ",le=\"+Inf\"}", QByteArray::number(d.opened)});
+        samples.append({"_sum", '{' + drawer + '}',
+                        QByteArray::number(double(d.kickToOpenTotalUs) / 1e6, 'g', 15)});
+        samples.append({"_count", '{' + drawer + '}', QByteArray::number(d.opened)});
+    }
+    return samples;
+}
+
+// Every metric of a check, for both text formats. A family without a sample is left out:
+// the cycles' families appear only in a cycle run's file.
 const MetricFamily Metrics[] = {
-        {"crtest_device_open", false, "Whether the controller opened in the check (1) or not (0).",
-         [](const Report &r) { return MetricSamples{{{}, r.found.device == DeviceState::Open}}; }},
-        {"crtest_drawer_present", false, "Whether a drawer is attached (1) or not (0).",
+        {"crtest_device_open", MetricType::Gauge,
+         "Whether the controller opened in the check (1) or not (0).",
+         [](const Report &r) { return one(r.found.device == DeviceState::Open); }},
+        {"crtest_drawer_present", MetricType::Gauge, "Whether a drawer is attached (1) or not (0).",
          [](const Report &r) {
              return drawerSamples(r,
                                   [](DrawerReading d) { return d != DrawerReading::NotPresent; });
          }},
-        {"crtest_drawer_open", false, "Whether a drawer read open (1) or not (0).",
+        {"crtest_drawer_open", MetricType::Gauge, "Whether a drawer read open (1) or not (0).",
          [](const Report &r) {
              return drawerSamples(r, [](DrawerReading d) { return d == DrawerReading::Open; });
          }},
-        {"crtest_drawer_good_opens", true, "The controller's count of good drawer openings.",
+        {"crtest_drawer_good_opens", MetricType::Counter,
+         "The controller's count of good drawer openings.",
          [](const Report &r) { return countSamples(r, GoodOpens); }},
-        {"crtest_drawer_failed_opens", true, "The controller's count of failed drawer openings.",
+        {"crtest_drawer_failed_opens", MetricType::Counter,
+         "The controller's count of failed drawer openings.",
          [](const Report &r) { return countSamples(r, FailedOpens); }},
-        {"crtest_check_timestamp_seconds", false, "When the check ran, in seconds since 1970.",
-         [](const Report &r) { return MetricSamples{{{}, r.time}}; }},
-        {"crtest_check_exit_status", false, "The exit status of the check; 0 means all well.",
-         [](const Report &r) { return MetricSamples{{{}, exitStatusOf(r)}}; }},
+        {"crtest_cycles", MetricType::Counter, "Cycles a drawer went through in this run.",
+         cycleSamples},
+        {"crtest_cycle_faults", MetricType::Counter,
+         "Cycles of a drawer in this run with the fault named.", faultSamples},
+        {"crtest_cycle_kick_to_open_seconds", MetricType::Histogram,
+         "Time from a kick until the drawer read open, to within one read.", kickToOpenSamples},
+        {"crtest_cycle_counts_agree", MetricType::Gauge,
+         "Whether the controller's counts grew by the openings and failures the run saw (1) or "
+         "not (0).",
+         [](const Report &r) {
+             const auto counts = cycleCounts(r);
+             return counts ? one(counts->agree()) : MetricSamples{};
+         }},
+        {"crtest_check_timestamp_seconds", MetricType::Gauge,
+         "When the check ran, in seconds since 1970.", [](const Report &r) { return one(r.time); }},
+        {"crtest_check_exit_status", MetricType::Gauge,
+         "The exit status of the check; 0 means all well.",
+         [](const Report &r) { return one(exitStatusOf(r)); }},
 };
 
 QByteArray sampleName(const MetricFamily &family)
 {
-    return family.name + QByteArray(family.counter ? "_total" : "");
+    return family.name + QByteArray(family.type == MetricType::Counter ? "_total" : "");
 }
 
 void appendFamily(QByteArray &out, const QByteArray &name, const MetricFamily &family,
                   const Report &report)
 {
+    const MetricSamples samples = family.samples(report);
+    if (samples.isEmpty())
+        return;
+    static const char *const types[] = {"gauge", "counter", "histogram"};
     out += "# HELP " + name + ' ' + family.help + '\n';
-    out += "# TYPE " + name + ' ' + (family.counter ? "counter" : "gauge") + '\n';
-    for (const auto &[labels, value] : family.samples(report))
-        out += sampleName(family) + labels + ' ' + QByteArray::number(value) + '\n';
+    out += "# TYPE " + name + ' ' + types[int(family.type)] + '\n';
+    for (const MetricSample &sample : samples)
+        out += sampleName(family) + sample.suffix + sample.labels + ' ' + sample.value + '\n';
 }
 
 } // namespace

@@ -42,6 +42,12 @@ struct Drawer {
     bool present = false;
     bool kicked = false;
     Clock::time_point kickedAt;
+    // Faults of its own: a sensor that bounces once each time the drawer springs open, and a
+    // solenoid that never fires.
+    bool bounces = false;
+    bool dead = false;
+    // Reads since it last sprang open; a bouncing sensor reads closed on the second.
+    int readsOpen = 0;
 };
 
 // Not guarded: the utility, the check and the tests each call the driver from one thread.
@@ -51,6 +57,11 @@ struct Controller {
     bool openFailureSpent = false;
     std::array<Drawer, SlotCount> drawers;
     std::chrono::milliseconds openTime = DefaultOpenTime;
+    // A kicked drawer reads closed this long before it reads open.
+    std::chrono::milliseconds openLatency{0};
+    // Every n-th good opening since the open goes uncounted; 0 counts them all.
+    int64_t countSkip = 0;
+    int64_t goodKicks = 0;
     int32_t kickFailure = Ok;
     int32_t statisticsFailure = Ok;
     // The counters belong to the controller, not to a session: they survive a close and
@@ -104,12 +115,12 @@ std::optional<int64_t> integer(std::string_view text)
 
 // A comma separated list of slots, or "none". Anything unreadable keeps the default
 // rather than a half-applied list, which would be harder to notice.
-std::array<bool, SlotCount> presentDrawers()
+std::array<bool, SlotCount> slotList(const char *name, std::array<bool, SlotCount> fallback,
+                                     std::string_view fallbackMeaning)
 {
-    std::array<bool, SlotCount> present{true, true, true, true};
-    auto text = setting("BEXOR_SIM_PRESENT");
+    auto text = setting(name);
     if (!text)
-        return present;
+        return fallback;
     std::array<bool, SlotCount> listed{};
     if (*text == "none")
         return listed;
@@ -117,9 +128,9 @@ std::array<bool, SlotCount> presentDrawers()
         const auto comma = rest.find(',');
         const auto slot = integer(trimmed(rest.substr(0, comma)));
         if (!slot || *slot < 0 || *slot >= SlotCount) {
-            reportIgnored("BEXOR_SIM_PRESENT", "not slot numbers 0 to 7 separated by commas, "
-                                               "nor none; drawers 0 to 3 are present");
-            return present;
+            reportIgnored(name, "not slot numbers 0 to 7 separated by commas, nor none; "
+                                        + std::string(fallbackMeaning));
+            return fallback;
         }
         listed[static_cast<std::size_t>(*slot)] = true;
         if (comma == std::string_view::npos)
@@ -128,18 +139,20 @@ std::array<bool, SlotCount> presentDrawers()
     }
 }
 
-std::chrono::milliseconds openTime()
+// A number from 0 to 2147483647 (what says of what); nothing when unset or unreadable.
+std::optional<int64_t> number(const char *name, std::string_view what,
+                              std::string_view fallbackMeaning)
 {
-    const auto text = setting("BEXOR_SIM_OPEN_MS");
+    const auto text = setting(name);
     if (!text)
-        return DefaultOpenTime;
-    const auto ms = integer(*text);
-    if (!ms || *ms < 0 || *ms > INT32_MAX) {
-        reportIgnored("BEXOR_SIM_OPEN_MS",
-                      "not milliseconds from 0 to 2147483647; a kicked drawer stays open 3000 ms");
-        return DefaultOpenTime;
+        return std::nullopt;
+    const auto value = integer(*text);
+    if (!value || *value < 0 || *value > INT32_MAX) {
+        reportIgnored(name, "not " + std::string(what) + " from 0 to 2147483647; "
+                                    + std::string(fallbackMeaning));
+        return std::nullopt;
     }
-    return std::chrono::milliseconds{*ms};
+    return *value;
 }
 
 // The status an injected failure returns; 0 (no failure) when unset or unreadable.
@@ -202,10 +215,21 @@ int32_t BEXOR_CALL OpenBexor(void)
         sim.openFailureSpent = true;
         return NoController;
     }
-    const auto present = presentDrawers();
+    const auto present = slotList("BEXOR_SIM_PRESENT", {true, true, true, true},
+                                  "drawers 0 to 3 are present");
+    const auto bouncing = slotList("BEXOR_SIM_BOUNCE", {}, "no sensor bounces");
+    const auto dead = slotList("BEXOR_SIM_DEAD", {}, "every solenoid fires");
     for (std::size_t slot = 0; slot < SlotCount; ++slot)
-        sim.drawers[slot] = Drawer{present[slot], false, {}};
-    sim.openTime = openTime();
+        sim.drawers[slot] = Drawer{present[slot], false, {}, bouncing[slot], dead[slot], 0};
+    sim.openTime = std::chrono::milliseconds{
+            number("BEXOR_SIM_OPEN_MS", "milliseconds", "a kicked drawer stays open 3000 ms")
+                    .value_or(DefaultOpenTime.count())};
+    sim.openLatency = std::chrono::milliseconds{
+            number("BEXOR_SIM_OPEN_LATENCY_MS", "milliseconds", "a kicked drawer opens at once")
+                    .value_or(0)};
+    sim.countSkip = number("BEXOR_SIM_COUNT_SKIP", "a count", "every good opening is counted")
+                            .value_or(0);
+    sim.goodKicks = 0;
     sim.kickFailure = injectedFailure("BEXOR_SIM_KICK_FAIL");
     sim.statisticsFailure = injectedFailure("BEXOR_SIM_STATS_FAIL");
     sim.open = true;
@@ -237,9 +261,14 @@ int32_t BEXOR_CALL DrawerOpen(int32_t drawer)
         ++sim.failedOpens;
         return sim.kickFailure;
     }
+    // A dead solenoid: the controller believes it fired, and nothing moves or is counted.
+    if (slot.dead)
+        return Ok;
     slot.kicked = true;
     slot.kickedAt = Clock::now();
-    ++sim.goodOpens;
+    slot.readsOpen = 0;
+    if (sim.countSkip == 0 || ++sim.goodKicks % sim.countSkip != 0)
+        ++sim.goodOpens;
     return Ok;
 }
 
@@ -252,8 +281,13 @@ int32_t BEXOR_CALL DrawerState(int32_t drawer)
         return AbsentState;
     // No timer thread: a kicked drawer is simply pushed shut once its open time has
     // passed by the time anyone looks.
-    if (slot.kicked && Clock::now() - slot.kickedAt < sim.openTime)
-        return 16 * drawer;
+    if (slot.kicked) {
+        const auto since = Clock::now() - slot.kickedAt;
+        if (since < sim.openLatency)
+            return 16 * drawer + 1;
+        if (since < sim.openLatency + sim.openTime)
+            return slot.bounces && ++slot.readsOpen == 2 ? 16 * drawer + 1 : 16 * drawer;
+    }
     slot.kicked = false;
     // Any code but 16 * drawer and -1 reads as closed; 0 would be drawer 0's open code.
     return 16 * drawer + 1;

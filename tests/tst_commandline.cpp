@@ -31,6 +31,26 @@ private slots:
         row("--openmetrics with --prometheus", {"--check", "--openmetrics", "--prometheus"},
             "usage: --prometheus and --openmetrics cannot be given together.");
         row("--kick twice", {"--check", "--kick", "1", "--kick", "2"}, "usage: --kick may be given only once.");
+        row("--cycles with every setting", {"--check", "--kick", "1,0", "--cycles", "1000000000",
+            "--interval", "0", "--open-timeout", "2s", "--close-timeout", "1440min", "--csv", "f"},
+            "check kick 1 0");
+        row("--cycles without --kick", {"--check", "--cycles", "5"}, "usage: --cycles needs --kick.");
+        row("--interval without --cycles", {"--check", "--kick", "1", "--interval", "5"},
+            "usage: --interval needs --cycles.");
+        row("--csv without --cycles", {"--check", "--kick", "1", "--csv", "f"},
+            "usage: --csv needs --cycles.");
+        row("--cycles twice", {"--check", "--kick", "1", "--cycles", "1", "--cycles", "2"},
+            "usage: --cycles may be given only once.");
+        for (const char *count : {"0", "-3", "+3", "1000000001", "2x", ""})
+            QTest::addRow("--cycles '%s'", count)
+                    << QStringList{"--check", "--kick", "1", "--cycles", count}
+                    << QString("usage: --cycles takes a whole number from 1 to 1000000000, not '%1'.")
+                               .arg(count);
+        for (const char *time : {"1.5s", "2h", "-1", "86401s", "1441min", "s", " 5"})
+            QTest::addRow("--open-timeout '%s'", time)
+                    << QStringList{"--check", "--kick", "1", "--cycles", "1", "--open-timeout", time}
+                    << QString("usage: --open-timeout takes a time such as 250, 250ms, 2s or 1min, "
+                               "up to 24 h, not '%1'.").arg(time);
         for (const char *list : {"", "8", "-1", "1,1", "1,", "01", "0 2", "１"})
             QTest::addRow("--kick '%s'", list) << QStringList{"--check", "--kick", list}
                     << QString("usage: --kick takes drawer numbers 0 to 7 separated by commas, each "

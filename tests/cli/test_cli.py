@@ -60,8 +60,9 @@ class CommandLine(unittest.TestCase):
                 (PROGRAM, ["--version"], {}, 0, r"crtest 2\.00\n\Z", ""),
                 (PROGRAM, ["--check", "--kick", "2,2"], {}, 2, r"\Z",
                  "--kick takes drawer numbers 0 to 7 separated by commas, each once, not '2,2'.\n"
-                 "Usage: crtest [--verbose] [--check [--kick DRAWERS] [--json | --prometheus | "
-                 "--openmetrics]]\n"
+                 "Usage: crtest [--verbose] [--check [--kick DRAWERS [--cycles N [--interval TIME] "
+                 "[--open-timeout TIME] [--close-timeout TIME] [--csv FILE]]] [--json | "
+                 "--prometheus | --openmetrics]]\n"
                  "Try 'crtest --help' for more information."),
                 (PROGRAM, [], {}, 1, r"\Z", "the window needs a display, and neither DISPLAY nor "
                  "WAYLAND_DISPLAY is set (crtest --check needs none)."),

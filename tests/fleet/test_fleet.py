@@ -141,6 +141,28 @@ class NodeExporter(unittest.TestCase):
         self.assertEqual(os.listdir(self.folder), [whole.name])
 
 
+    def test_a_cycle_run_is_served(self):
+        """A cycle run's file: node_exporter serves its counters of cycles and faults per
+        drawer and the time to open as a histogram, each under its type, without an error."""
+        result = run(PROGRAM, "--check", "--prometheus", "--kick", "0,1", "--cycles", "2",
+                     "--interval", "5", BEXOR_SIM_BOUNCE="1", BEXOR_SIM_OPEN_MS="60")
+        Path(self.folder, "crtest.prom").write_text(result.stdout)
+        types, samples, _ = self.scrape()
+        self.assertEqual(result.returncode, 8)
+        self.assertEqual({name: kind for name, kind in types.items() if "cycle" in name}, {
+            "crtest_cycles_total": "counter", "crtest_cycle_faults_total": "counter",
+            "crtest_cycle_kick_to_open_seconds": "histogram", "crtest_cycle_counts_agree": "gauge"})
+        faults = {key: value for key, value in samples.items() if "fault" in key and value}
+        self.assertEqual((faults, samples["node_textfile_scrape_error"]),
+                         ({'crtest_cycle_faults_total{drawer="1",fault="bounced"}': 2}, 0))
+        for drawer in "01":
+            self.assertEqual(
+                [samples[f'crtest_cycles_total{{drawer="{drawer}"}}'],
+                 samples[f'crtest_cycle_kick_to_open_seconds_count{{drawer="{drawer}"}}'],
+                 samples[f'crtest_cycle_kick_to_open_seconds_bucket{{drawer="{drawer}",le="+Inf"}}']],
+                [2, 2, 2])
+
+
 class Tools(unittest.TestCase):
     def test_alert_rules(self):
         """The rules load, and fire for the tills they name at the times they should and

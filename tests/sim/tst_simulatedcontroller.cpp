@@ -76,13 +76,21 @@ private slots:
         // setting still applies.
         row("three ignored, one applied", "OPEN_FAIL=Always;PRESENT=3;OPEN_MS=0ms;KICK_FAIL=x", 3,
             {0, 0, 49, 0, 48, 1, 0, 0}, {"OPEN_FAIL", "OPEN_MS", "KICK_FAIL"});
+        // The faults a cycle run looks for: a kick that reports success and moves nothing, a
+        // drawer still shut just after its kick, a good opening left uncounted.
+        row("dead solenoid", "DEAD=0,2", 2, {0, 0, 33, 0, 33, 0, 0, 0});
+        row("slow to open", "OPEN_LATENCY_MS=60000", 1, {0, 0, 17, 0, 17, 1, 0, 0});
+        row("every opening uncounted", "COUNT_SKIP=1", 1, {0, 0, 17, 0, 16, 0, 0, 0});
+        row("four faults ignored", "BOUNCE=8;DEAD=all;OPEN_LATENCY_MS=1s;COUNT_SKIP=-2", 2,
+            {0, 0, 33, 0, 32, 1, 0, 0}, {"BOUNCE", "DEAD", "OPEN_LATENCY_MS", "COUNT_SKIP"});
     }
     void controller()
     {
         QFETCH(QByteArray, setting);
         QFETCH(int, drawer);
         QFETCH(QByteArrayList, ignored);
-        for (const char *name : {"PRESENT", "OPEN_MS", "OPEN_FAIL", "KICK_FAIL", "STATS_FAIL"})
+        for (const char *name : {"PRESENT", "OPEN_MS", "OPEN_FAIL", "KICK_FAIL", "STATS_FAIL", "BOUNCE",
+                                 "DEAD", "OPEN_LATENCY_MS", "COUNT_SKIP"})
             qunsetenv(QByteArray("BEXOR_SIM_") + name);
         for (const QByteArray &one : setting.split(';'))
             if (const auto eq = one.indexOf('='); eq > 0)
@@ -108,7 +116,11 @@ private slots:
         const QMap<QByteArray, QByteArray> why{{"KICK_FAIL", status}, {"STATS_FAIL", status},
                 {"PRESENT", "not slot numbers 0 to 7 separated by commas, nor none; drawers 0 to 3 are present"},
                 {"OPEN_MS", "not milliseconds from 0 to 2147483647; a kicked drawer stays open 3000 ms"},
-                {"OPEN_FAIL", "neither once nor always; the controller opens"}};
+                {"OPEN_FAIL", "neither once nor always; the controller opens"},
+                {"BOUNCE", "not slot numbers 0 to 7 separated by commas, nor none; no sensor bounces"},
+                {"DEAD", "not slot numbers 0 to 7 separated by commas, nor none; every solenoid fires"},
+                {"OPEN_LATENCY_MS", "not milliseconds from 0 to 2147483647; a kicked drawer opens at once"},
+                {"COUNT_SKIP", "not a count from 0 to 2147483647; every good opening is counted"}};
         QByteArray expected;
         for (const QByteArray &one : setting.split(';'))
             if (const QByteArray name = one.left(one.indexOf('=')); ignored.contains(name))

@@ -1,0 +1,145 @@
+"""crtest --check --kick LIST --cycles N, the real program on the bundled simulator: a clean
+run counted right, each fault the simulator can make named with its exit status, an
+interrupted run that keeps its rows, the JSON, CSV and OpenMetrics read by parsers not ours.
+
+Run by CTest with the paths it needs in the environment (see tests/cycles/CMakeLists.txt).
+"""
+
+import csv
+import json
+import os
+import signal
+import subprocess
+import sys
+import time
+import unittest
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).parents[1] / "cli"))
+from test_cli import DEADLINE, PROGRAM, environment, run, scratch, validate  # noqa: E402
+from prometheus_client.openmetrics import parser as openmetrics  # noqa: E402
+
+# Short times, each with room for a machine so loaded that a read comes 50 ms late.
+FAST = ["--interval", "5", "--open-timeout", "200ms", "--close-timeout", "300ms"]
+
+
+class Cycles(unittest.TestCase):
+    maxDiff = None
+
+    def test_clean_run(self):
+        """20 cycles of four drawers, read every 2 ms, each open 40 ms: every cycle opened and
+        closed, the counts grew by 80, a CSV row for each in turn, a progress line every
+        tenth on standard error and nothing but the report on standard output."""
+        rows = os.path.join(scratch(self), "cycles.csv")
+        result = run("--check", "--json", "--kick", "0,1,2,3", "--cycles", "20", "--interval", "2",
+                     "--csv", rows, BEXOR_SIM_OPEN_MS="40")
+        report = json.loads(result.stdout)
+        validate(report)
+        self.assertEqual((result.returncode, report["exit_status"], report["health_check"]),
+                         (0, 0, "external"))
+        cycles = report["cycles"]
+        for drawer in cycles["drawers"]:
+            self.assertEqual((drawer["done"], drawer["opened"], set(drawer["faults"].values())),
+                             (20, 20, {0}))
+            times = drawer["kick_to_open_ms"]
+            self.assertTrue(2 <= times["min"] <= times["median"] <= times["p90"] <= times["max"])
+        self.assertEqual(cycles["counts"], {"good_before": 1200, "good_after": 1280,
+                                            "failed_before": 3, "failed_after": 3,
+                                            "opened": 80, "not_opened": 0, "agree": True})
+        with open(rows, newline="") as file:
+            table = list(csv.DictReader(file))
+        self.assertEqual([(r["cycle"], r["drawer"]) for r in table],
+                         [(str(c), str(d)) for c in range(1, 21) for d in range(4)])
+        self.assertTrue(all(r["opened"] == "1" and float(r["open_time_ms"]) > 0 for r in table))
+        progress = result.stderr.splitlines()
+        self.assertEqual([line.split(";")[0] for line in progress],
+                         [f"crtest: {n} of 80 cycles done" for n in range(8, 81, 8)])
+
+    def test_each_fault(self):
+        """Each fault the simulator makes, alone: named among the problems, its exit status."""
+        for settings, kicks, status, *problems in (
+                # Nothing counted either, where a failed opening should have been.
+                ({"BEXOR_SIM_DEAD": "0"}, "0", 6, "Drawer 0 did not open within 200 ms in 2 of 2 "
+                 "cycles, first in cycle 1: DrawerOpen returned 0 each time: the driver reported "
+                 "a failure as a success.", "The controller's counts disagree with what was "
+                 "seen: good opens 0 against 0 openings, failed opens 0 against 2 kicks that did "
+                 "not open."),
+                ({"BEXOR_SIM_KICK_FAIL": "7"}, "0", 6, "Drawer 0 did not open within 200 ms in 2 "
+                 "of 2 cycles, first in cycle 1: DrawerOpen returned 7 the last time."),
+                ({"BEXOR_SIM_OPEN_MS": "5000"}, "0", 7, "Drawer 0 did not close within 300 ms in "
+                 "cycle 1; its cycles stopped there."),
+                ({"BEXOR_SIM_BOUNCE": "0", "BEXOR_SIM_OPEN_MS": "100"}, "0", 8, "Drawer 0's "
+                 "sensor bounced (it read closed, then open again) in 2 of 2 cycles, first in "
+                 "cycle 1."),
+                ({"BEXOR_SIM_COUNT_SKIP": "2", "BEXOR_SIM_OPEN_MS": "60"}, "0", 9, "The "
+                 "controller's counts disagree with what was seen: good opens +1 against 2 "
+                 "openings, failed opens 0 against 0 kicks that did not open."),
+                ({"BEXOR_SIM_PRESENT": "0", "BEXOR_SIM_OPEN_MS": "60"}, "0,5", 10, "Drawer 5 read "
+                 "not present in cycle 1; its cycles stopped there."),
+                # Slow, not failing: the time to open is what it took.
+                ({"BEXOR_SIM_OPEN_LATENCY_MS": "30", "BEXOR_SIM_OPEN_MS": "60"}, "0", 0)):
+            with self.subTest(settings=settings):
+                result = run("--check", "--json", "--kick", kicks, "--cycles", "2", *FAST,
+                             **settings)
+                report = json.loads(result.stdout)
+                validate(report)
+                self.assertEqual((result.returncode, report["exit_status"]), (status, status))
+                self.assertEqual(report["problems"], problems)
+                if status == 0:
+                    self.assertGreaterEqual(report["cycles"]["drawers"][0]["kick_to_open_ms"]["min"],
+                                            30)
+
+    def test_interrupted(self):
+        """SIGINT after a few cycles: the controller closed once and last, the report of the
+        cycles done marked interrupted, a CSV row for each of them, filed as each ended."""
+        rows = Path(scratch(self), "cycles.csv")
+        process = subprocess.Popen(
+            [PROGRAM, "--check", "--verbose", "--kick", "0,1", "--cycles", "1000", "--interval",
+             "5", "--csv", str(rows)], env=environment(BEXOR_SIM_OPEN_MS="60"), text=True,
+            stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        end = time.monotonic() + DEADLINE
+        while not rows.exists() or rows.read_text().count("\n") < 4:
+            self.assertLess(time.monotonic(), end, "no rows came")
+            self.assertIsNone(process.poll())
+            time.sleep(0.005)
+        process.send_signal(signal.SIGINT)
+        out, err = process.communicate(timeout=DEADLINE)
+        with rows.open(newline="") as file:
+            done = len(list(csv.DictReader(file)))
+        self.assertEqual(process.returncode, 130)
+        self.assertIn(f"\nVerdict: INTERRUPTED by SIGINT after {done} of 2000 cycles, 0 of them "
+                      "with a fault\nExit status: 130 (interrupted)\n", out)
+        calls = [line for line in err.splitlines() if line.startswith("crtest.driver: ")]
+        self.assertEqual((calls[-1][:32], sum("CloseBexor" in c for c in calls)),
+                         ("crtest.driver: CloseBexor() = 0 ", 1))
+
+    def test_csv_that_cannot_be_written(self):
+        """Found out before the controller is touched: status 1, one line, no report."""
+        result = run("--check", "--verbose", "--kick", "0", "--cycles", "1", "--csv",
+                     "/nonexistent/c.csv")
+        self.assertEqual((result.returncode, result.stdout, result.stderr), (
+            1, "", "crtest: the CSV file /nonexistent/c.csv cannot be written: No such file or "
+                   "directory\n"))
+
+    def test_openmetrics(self):
+        """The cycles' families through the strict OpenMetrics parser: a counter of cycles and
+        of each fault per drawer, and the time to open as a histogram in seconds."""
+        result = run("--check", "--openmetrics", "--kick", "1,5", "--cycles", "2", *FAST,
+                     BEXOR_SIM_OPEN_MS="60")
+        families = {f.name: {(s.name, tuple(sorted(s.labels.items()))): s.value for s in f.samples}
+                    for f in openmetrics.text_string_to_metric_families(result.stdout)}
+        self.assertEqual(families["crtest_cycles"], {
+            ("crtest_cycles_total", (("drawer", "1"),)): 2,
+            ("crtest_cycles_total", (("drawer", "5"),)): 1})
+        self.assertEqual({labels: value for (_, labels), value in
+                          families["crtest_cycle_faults"].items() if value},
+                         {(("drawer", "5"), ("fault", "not-present")): 1})
+        opened = families["crtest_cycle_kick_to_open_seconds"]
+        self.assertEqual(opened[("crtest_cycle_kick_to_open_seconds_count", (("drawer", "1"),))], 2)
+        self.assertEqual(opened[("crtest_cycle_kick_to_open_seconds_bucket",
+                                 (("drawer", "1"), ("le", "0.05")))], 2)
+        self.assertEqual(families["crtest_cycle_counts_agree"], {("crtest_cycle_counts_agree", ()): 1})
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
