@@ -57,7 +57,8 @@ private slots:
                                "once, not '%1'.").arg(list);
         // Every option the help gives "With --check" is refused without it: read from the help,
         // so that a new one is held to that too. One that takes a value is given one.
-        const QRegularExpression checkOnly("^  (--[a-z]+)( <\\w+>)? +With --check",
+        // "With --kick" and "With --cycles" ask for --check too, through the option they name.
+        const QRegularExpression checkOnly("^  (--[a-z-]+)( <\\w+>)? +With --(check|kick|cycles)",
                                            QRegularExpression::MultilineOption);
         int found = 0;
         for (auto it = checkOnly.globalMatch(parseCommandLine({"crtest", "--help"}).text);
