@@ -29,10 +29,9 @@ for arch in x86_64 i686; do
 done
 
 # __stdcall decorates a 32-bit name with the size of its arguments.
-symbols=$(i686-w64-mingw32-nm build-windows-i686/sim/CMakeFiles/bexor.dir/simulated_controller.cpp.obj)
-for name in $functions; do
-    grep -qE " T _$name@[0-9]+\$" <<<"$symbols" || fail "32-bit $name is not __stdcall"
-done
+stdcall=$(i686-w64-mingw32-nm build-windows-i686/sim/CMakeFiles/bexor.dir/simulated_controller.cpp.obj \
+    | sed -n 's/^.* T _\([A-Za-z]*\)@[0-9]*$/\1/p' | sort)
+[ "$stdcall" = "$functions" ] || fail "the 32-bit functions that are __stdcall:" $stdcall
 echo "windows check: both architectures build; the 32-bit functions are __stdcall, exported undecorated"
 
 # Under Wine, 64-bit only: Debian's wine32 needs a kernel that runs 32-bit programs.
