@@ -162,9 +162,12 @@ private slots:
     void signalWaits()
     {
         SignalWaits waits;
+        QElapsedTimer clock;
+        clock.start();
         raise(SIGTERM); // blocked now, so it waits for the check to take it
         QCOMPARE(waits.wait(std::chrono::seconds(5)), SIGTERM);
         QCOMPARE(waits.pendingSignal(), 0);
+        QVERIFY2(clock.elapsed() < 1000, "a signal waited for the wait's end");
 
         static std::atomic<int> interruptions = 0;
         struct sigaction noop = {}, saved = {}; // no SA_RESTART: sigtimedwait fails with EINTR
@@ -177,8 +180,7 @@ private slots:
                 std::this_thread::sleep_for(std::chrono::milliseconds(2));
             }
         });
-        QElapsedTimer clock;
-        clock.start();
+        clock.restart();
         const int signal = waits.wait(std::chrono::milliseconds(40));
         const qint64 took = clock.elapsed();
         done = true;
