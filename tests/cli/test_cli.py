@@ -86,9 +86,9 @@ class Check(unittest.TestCase):
     maxDiff = None
 
     def test_json_against_its_schema(self):
-        """A check with kicks and one whose driver is not found: each valid by the schema, the
-        process's exit status its own, no log unless asked, and what only the real driver
-        gives: the file, the open's results, each state code, each kick read back."""
+        """Each outcome valid by the schema, the process's exit status its own, no log unless
+        asked, and what only the real driver gives: the file, each open's result, each state
+        code, each kick read back, a refused read's status."""
         for settings, expected in (
                 ({}, {"driver": {"file": f"{SIMULATOR_DIR}/libbexor.so", "error": None},
                       "open_results": [0], "exit_status": 0,
@@ -102,6 +102,16 @@ class Check(unittest.TestCase):
                                       "manufacture_date": "20240115", "failed_opens": "3",
                                       "mechanical_revision": "R2.0",
                                       "installation_date": "20240301"}}}),
+                ({"BEXOR_SIM_OPEN_FAIL": "always"}, {
+                    "device": "did-not-open", "open_results": [2, 2], "exit_status": 4,
+                    "statistics": {"outcome": "not-read", "status": None, "records": None,
+                                   "good_opens": None, "failed_opens": None}}),
+                # Both go wrong: the lower status decides.
+                ({"BEXOR_SIM_KICK_FAIL": "7", "BEXOR_SIM_STATS_FAIL": "9"}, {
+                    "statistics": {"outcome": "refused", "status": 9, "records": None,
+                                   "good_opens": None, "failed_opens": None}, "exit_status": 5,
+                    "kicks": [{"drawer": n, "status": 7, "before": "closed", "after": "closed",
+                               "code_after": 16 * n + 1, "opened": False} for n in (0, 2)]}),
                 ({"LD_LIBRARY_PATH": "/nonexistent"}, {
                     "device": "not-bound", "open_results": [], "kicks": [], "exit_status": 3,
                     "driver": {"file": None, "error": "libbexor.so: cannot open shared object "
