@@ -9,27 +9,19 @@ cd "$(dirname "$0")/.."
 
 sudo=()
 [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-
 fail() { echo "package check: $*" >&2; exit 1; }
 
 packages=(crtest crtest-simulator)
 # The names of those of the two packages that dpkg still knows, installed or not quite gone.
 present() {
-    local package
-    for package in "${packages[@]}"; do
-        case "$(dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null || true)" in
-            '' | not-installed) ;;
-            *) echo "$package" ;;
-        esac
-    done
+    dpkg-query -W -f='${db:Status-Status} ${Package}\n' "${packages[@]}" 2>/dev/null \
+        | awk '$1 != "not-installed" { print $2 }' || true
 }
 # apt-get waits for a package manager that is busy elsewhere; dpkg would give up at once.
 apt=(env DEBIAN_FRONTEND=noninteractive apt-get -y -qq -o DPkg::Lock::Timeout=300)
 remove() {
-    local known
-    known=$(present)
-    # shellcheck disable=SC2086
-    [ -z "$known" ] || "${sudo[@]}" "${apt[@]}" purge $known >/dev/null || true
+    # shellcheck disable=SC2046
+    [ -z "$(present)" ] || "${sudo[@]}" "${apt[@]}" purge $(present) >/dev/null || true
     [ -z "$(present)" ] || fail "could not remove $(present | paste -sd' ')"
 }
 
@@ -53,37 +45,30 @@ rm -f build-package/*.deb
 arch=$(dpkg --print-architecture)
 utility=build-package/crtest_2.00_${arch}.deb
 simulator=build-package/crtest-simulator_2.00_${arch}.deb
-for deb in "$utility" "$simulator"; do
-    [ -f "$deb" ] || fail "cpack did not make $deb"
-done
+for deb in "$utility" "$simulator"; do [ -f "$deb" ] || fail "cpack did not make $deb"; done
 
 # --- What the packages hold ---
-contents=$(dpkg-deb -c "$utility" | awk '{print $6}')
+listing=$(dpkg-deb -c "$utility")
+contents=$(awk '{print $6}' <<<"$listing")
 multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 private_dir=/usr/lib/$multiarch/crtest
-for path in ./usr/bin/crtest ".$private_dir/crtest" \
-            ./usr/share/crtest/Readme.Txt ./usr/share/applications/crtest.desktop \
-            ./usr/share/metainfo/org.example.crtest.metainfo.xml \
-            ./usr/share/doc/crtest/crtest-report.schema.json \
-            ./usr/share/doc/crtest/examples/crtest-check.service \
-            ./usr/share/doc/crtest/examples/crtest-check.timer \
-            ./usr/share/doc/crtest/examples/crtest.rules.yml \
-            ./usr/share/doc/crtest/examples/crtest-tills.yml \
-            ./usr/share/doc/crtest/copyright ./usr/share/man/man1/crtest.1.gz; do
+sim_dir=/usr/lib/$multiarch/crtest-simulator
+doc=./usr/share/doc/crtest
+icons=$(printf './usr/share/icons/hicolor/%sx%s/apps/crtest.png ' 16{,} 22{,} 24{,} 32{,} 48{,} 64{,} \
+    128{,} 256{,})
+for path in ./usr/bin/crtest ".$private_dir/crtest" ./usr/share/crtest/Readme.Txt \
+            ./usr/share/applications/crtest.desktop \
+            ./usr/share/metainfo/org.example.crtest.metainfo.xml $doc/crtest-report.schema.json \
+            $doc/examples/{crtest-check.service,crtest-check.timer,crtest{.rules,-tills}.yml} \
+            $doc/copyright ./usr/share/man/man1/crtest.1.gz $icons; do
     grep -qxF "$path" <<<"$contents" || fail "$utility lacks $path"
-done
-for size in 16 22 24 32 48 64 128 256; do
-    grep -qxF "./usr/share/icons/hicolor/${size}x${size}/apps/crtest.png" <<<"$contents" \
-        || fail "$utility has no ${size}x${size} icon"
 done
 # The simulator must never sit where the loader looks for the real driver.
 grep -q 'libbexor' <<<"$contents" && fail "$utility ships a driver library"
 # The program finds its helpers beside itself: /usr/bin/crtest only links to it.
-grep -qE "^l.* \./usr/bin/crtest -> \.\./lib/$multiarch/crtest/crtest\$" <<<"$(dpkg-deb -c "$utility")" \
+grep -qE "^l.* \./usr/bin/crtest -> \.\./lib/$multiarch/crtest/crtest\$" <<<"$listing" \
     || fail "$utility: /usr/bin/crtest is not a relative link to $private_dir/crtest"
-sim_contents=$(dpkg-deb -c "$simulator" | awk '{print $6}')
-sim_dir=/usr/lib/$multiarch/crtest-simulator
-grep -qxF ".$sim_dir/libbexor.so" <<<"$sim_contents" \
+dpkg-deb -c "$simulator" | grep -qE " \.$sim_dir/libbexor\.so\$" \
     || fail "$simulator does not keep libbexor.so in $sim_dir"
 
 # --- Control fields ---
@@ -111,10 +96,8 @@ appstreamcli validate --no-net "$tree/usr/share/metainfo/org.example.crtest.meta
     || fail "appstreamcli rejects the metainfo file"
 # The whole tree: the metainfo file must also find the menu entry it names.
 appstreamcli validate-tree --no-net "$tree" || fail "appstreamcli rejects the installed tree"
-
-lintian_status=0
-lintian --allow-root --fail-on error,warning "$utility" "$simulator" || lintian_status=$?
-[ "$lintian_status" -eq 0 ] || fail "lintian reports errors or warnings (status $lintian_status)"
+lintian --allow-root --fail-on error,warning "$utility" "$simulator" \
+    || fail "lintian reports errors or warnings (status $?)"
 
 # --- The installed program is the one built ---
 "${sudo[@]}" "${apt[@]}" install "./$utility" "./$simulator" >/dev/null
@@ -122,15 +105,13 @@ for package in "${packages[@]}"; do
     [ "$(dpkg-query -W -f='${Status} ${Version}' "$package")" = "install ok installed 2.00" ] \
         || fail "$package 2.00 is not installed"
 done
-for file in "$private_dir/crtest"; do
-    cmp "$file" <(dpkg-deb --fsys-tarfile "$utility" | tar -xO ".$file") \
-        || fail "the installed $file is not the one in $utility"
-done
+same() {
+    cmp "$2" <(dpkg-deb --fsys-tarfile "$1" | tar -xO ".$2") || fail "the installed $2 is not the one in $1"
+}
+same "$utility" "$private_dir/crtest"
+same "$simulator" "$sim_dir/libbexor.so"
 [ "$(readlink -f /usr/bin/crtest)" = "$private_dir/crtest" ] \
     || fail "the installed /usr/bin/crtest does not lead to $private_dir/crtest"
-cmp "$sim_dir/libbexor.so" <(dpkg-deb --fsys-tarfile "$simulator" | tar -xO ".$sim_dir/libbexor.so") \
-    || fail "the installed simulator is not the one in $simulator"
-
 # The installed program, started from its menu entry's folder, must load the simulator and
 # stay up (it waits on its statistics message boxes) until the timeout ends it.
 status=0

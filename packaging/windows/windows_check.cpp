@@ -1,6 +1,7 @@
 // The Windows driver binding and help launcher, linked as the program links them and run
 // under Wine by check.sh, one case per process: a library once loaded stays mapped, so a
-// second case in the same process would find it already there.
+// second case in the same process would find it already there. What the simulator answers
+// is proven on Linux; here, that each function is bound and reached with its arguments whole.
 //
 //   windows_check bound <file>       bexor.dll is found as <file> and answers as the simulator
 //   windows_check refused <reason>   binding fails with a reason that begins with <reason>,
@@ -23,48 +24,17 @@ static_assert(std::is_same_v<RetrieveStatisticsFn,
 
 namespace {
 
-int passes = 0;
 int failures = 0;
 
 void expect(bool good, const std::string &what)
 {
     std::printf("%s - %s\n", good ? "ok" : "FAIL", what.c_str());
-    ++(good ? passes : failures);
+    failures += !good;
 }
 
-template <typename T>
-void expectEqual(const T &actual, const T &expected, const std::string &what)
+void expectEqual(const std::string &what, const std::string &got, const std::string &expected)
 {
-    if constexpr (std::is_integral_v<T>)
-        expect(actual == expected,
-               what + ": " + std::to_string(actual) + ", expected " + std::to_string(expected));
-    else
-        expect(actual == expected, what + ": \"" + actual + "\", expected \"" + expected + "\"");
-}
-
-std::string utf8(const wchar_t *text)
-{
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    std::string result(size > 0 ? size - 1 : 0, '\0');
-    if (size > 1)
-        WideCharToMultiByte(CP_UTF8, 0, text, -1, result.data(), size, nullptr, nullptr);
-    return result;
-}
-
-// The file the process mapped as bexor.dll, empty when none is mapped.
-std::string mappedDriver()
-{
-    HMODULE module = GetModuleHandleW(L"bexor.dll");
-    wchar_t path[MAX_PATH] = L"";
-    if (module)
-        GetModuleFileNameW(module, path, MAX_PATH);
-    return utf8(path);
-}
-
-uint32_t countAt(const uint8_t *block, int offset)
-{
-    return uint32_t(block[offset]) | uint32_t(block[offset + 1]) << 8
-            | uint32_t(block[offset + 2]) << 16 | uint32_t(block[offset + 3]) << 24;
+    expect(got == expected, what + ": \"" + got + "\", expected \"" + expected + "\"");
 }
 
 // The simulated controller with its default settings, apart from BEXOR_SIM_OPEN_MS, which
@@ -73,107 +43,78 @@ void bound(const std::string &file)
 {
     DriverFunctions driver;
     std::string error;
-    const bool loaded = loadDriver("bexor.dll", &driver, &error);
-    expect(loaded, "bexor.dll is bound" + (loaded ? std::string() : ": " + error));
-    if (!loaded)
-        return;
-    const std::string mapped = mappedDriver();
-    expect(_stricmp(mapped.c_str(), file.c_str()) == 0, "loaded from " + mapped + ", expected " + file);
+    if (!loadDriver("bexor.dll", &driver, &error))
+        return expect(false, "bexor.dll is bound: " + error);
+    wchar_t path[MAX_PATH] = L"";
+    char mapped[4 * MAX_PATH] = "";
+    GetModuleFileNameW(GetModuleHandleW(L"bexor.dll"), path, MAX_PATH);
+    WideCharToMultiByte(CP_UTF8, 0, path, -1, mapped, sizeof mapped, nullptr, nullptr);
+    expect(_stricmp(mapped, file.c_str()) == 0,
+           std::string("loaded from ") + mapped + ", expected " + file);
 
-    expectEqual(driver.OpenBexor(), 0, "OpenBexor");
-    const struct
-    {
-        int32_t drawer, state;
-    } before[] = {{0, 1}, {3, 49}, {4, -1}, {7, -1}, {8, -1}};
-    for (const auto &[drawer, state] : before)
-        expectEqual(driver.DrawerState(drawer), state, "DrawerState(" + std::to_string(drawer) + ")");
-    const struct
-    {
-        int32_t drawer, status;
-    } kicks[] = {{2, 0}, {5, 4}, {8, 3}, {-1, 3}};
-    for (const auto &[drawer, status] : kicks)
-        expectEqual(driver.DrawerOpen(drawer), status, "DrawerOpen(" + std::to_string(drawer) + ")");
-    expectEqual(driver.DrawerState(2), 32, "DrawerState(2) after its kick");
-
+    std::string got = std::to_string(driver.OpenBexor());
+    const auto note = [&got](int64_t value) { got += ' ' + std::to_string(value); };
+    note(driver.DrawerState(3)), note(driver.DrawerState(4));
+    note(driver.DrawerOpen(2)), note(driver.DrawerOpen(5)), note(driver.DrawerOpen(8));
+    note(driver.DrawerState(2));
     // 106 bytes and a guard that shows an overrun.
     uint8_t block[107];
+    uint32_t counts[2];
     std::memset(block, 0xAA, sizeof block);
-    expectEqual(driver.RetrieveStatistics(0, 15, block, 106), 0, "RetrieveStatistics(0, 15, 106)");
-    expectEqual(std::string(reinterpret_cast<char *>(block + 46)), std::string("SIMULATED-0001"),
-                "serial number");
-    expectEqual(std::string(reinterpret_cast<char *>(block + 62), 8), std::string("20240115"),
-                "manufacture date");
-    expectEqual(countAt(block, 98), 1201u, "good opens after one kick");
-    expectEqual(countAt(block, 102), 4u, "failed opens after one absent drawer");
-    expectEqual(int(block[106]), 0xAA, "byte after the block");
-    // The driver sees all 32 bits: none of these is unit 0, selector 15, length 106.
-    const struct
-    {
-        int32_t unit, selector, length;
-    } refused[] = {{0, 15, 105}, {0, 15, 106 + 65536}, {65536, 15, 106}, {1, 15, 106}, {0, 14, 106}};
-    for (const auto &[unit, selector, length] : refused) {
-        std::memset(block, 0xAA, sizeof block);
-        expectEqual(driver.RetrieveStatistics(unit, selector, block, length), 5,
-                    "RetrieveStatistics(" + std::to_string(unit) + ", " + std::to_string(selector)
-                            + ", " + std::to_string(length) + ")");
-        expectEqual(int(block[0]), 0xAA, "nothing written for a refused request");
-    }
-
-    expectEqual(driver.CloseBexor(), 0, "CloseBexor");
-    expectEqual(driver.CloseBexor(), 1, "CloseBexor again");
-    expectEqual(driver.DrawerState(0), -1, "DrawerState(0) once closed");
+    note(driver.RetrieveStatistics(0, 15, block, 106));
+    std::memcpy(counts, block + 98, sizeof counts);
+    got += ' ' + std::string(reinterpret_cast<char *>(block + 46));
+    note(counts[0]), note(counts[1]), note(block[106]);
+    // Neither is unit 0 and length 106 once the driver sees all 32 bits.
+    std::memset(block, 0xAA, sizeof block);
+    note(driver.RetrieveStatistics(0, 15, block, 106 + 65536));
+    note(driver.RetrieveStatistics(65536, 15, block, 106)), note(block[0]);
+    note(driver.CloseBexor()), note(driver.CloseBexor()), note(driver.DrawerState(0));
+    expectEqual("OpenBexor; DrawerState 3, 4; DrawerOpen 2, 5, 8; DrawerState 2; "
+                "RetrieveStatistics: status, serial number, good and failed opens, the guard; "
+                "refused with length 106 + 65536, with unit 65536, the first byte; "
+                "CloseBexor twice; DrawerState 0",
+                got, "0 49 -1 0 4 3 32 0 SIMULATED-0001 1201 4 170 5 5 170 0 1 -1");
 }
 
 void refused(const std::string &reason)
 {
     DriverFunctions driver;
     std::string error;
-    const bool loaded = loadDriver("bexor.dll", &driver, &error);
-    expect(!loaded, "bexor.dll is refused");
+    expect(!loadDriver("bexor.dll", &driver, &error), "bexor.dll is refused");
     expect(error.rfind(reason, 0) == 0 && error.size() > reason.size(),
            "reason \"" + error + "\" begins with \"" + reason + "\" and goes on");
     expect(!driver.OpenBexor && !driver.CloseBexor && !driver.DrawerOpen && !driver.DrawerState
-                   && !driver.RetrieveStatistics,
+               && !driver.RetrieveStatistics,
            "no driver function handed out");
     // A library refused for a missing function stays mapped; the fault driver notes every
     // call it received.
-    HMODULE module = GetModuleHandleW(L"bexor.dll");
-    auto *script = module
-            ? reinterpret_cast<FaultScript *>(GetProcAddress(module, "faultScript"))
-            : nullptr;
-    if (script)
-        expectEqual(script->calls, std::string(), "calls the refused driver received");
-}
-
-bool fileExists(const wchar_t *name)
-{
-    return GetFileAttributesW(name) != INVALID_FILE_ATTRIBUTES;
+    const HMODULE module = GetModuleHandleW(L"bexor.dll");
+    if (auto *script = reinterpret_cast<FaultScript *>(
+                module ? GetProcAddress(module, "faultScript") : nullptr))
+        expectEqual("calls the refused driver received", script->calls, "");
 }
 
 void help()
 {
     DeleteFileW(L"help-record.txt");
     // The stand-in editor writes its record only once this is set, or after 15 s.
-    HANDLE release = CreateEventW(nullptr, TRUE, FALSE, L"crtest-help-release");
+    const HANDLE release = CreateEventW(nullptr, TRUE, FALSE, L"crtest-help-release");
     std::string command;
-    const bool started = startHelpEditor(&command);
-    expect(started, "the editor is started");
-    expectEqual(command, std::string("NOTEPAD.EXE Readme.Txt"), "command line reported");
-    expect(!fileExists(L"help-record.txt"), "the launcher returns while the editor runs");
+    expect(startHelpEditor(&command), "the editor is started");
+    expectEqual("command line reported", command, "NOTEPAD.EXE Readme.Txt");
+    expect(GetFileAttributesW(L"help-record.txt") == INVALID_FILE_ATTRIBUTES,
+           "the launcher returns while the editor runs");
     SetEvent(release);
-
-    std::string record;
-    for (const ULONGLONG deadline = GetTickCount64() + 20000; GetTickCount64() < deadline;) {
+    char record[512] = "";
+    for (const ULONGLONG end = GetTickCount64() + 20000; GetTickCount64() < end; Sleep(20))
         if (FILE *file = _wfopen(L"help-record.txt", L"rb")) {
-            char text[512] = "";
-            record.assign(text, std::fread(text, 1, sizeof text, file));
+            std::fread(record, 1, sizeof record - 1, file);
             std::fclose(file);
             break;
         }
-        Sleep(20);
-    }
-    expectEqual(record, std::string("command NOTEPAD.EXE Readme.Txt\nshow 4\nreleased\n"),
-                "what the editor was given");
+    expectEqual("what the editor was given", record,
+                "command NOTEPAD.EXE Readme.Txt\nshow 4\nreleased\n");
     CloseHandle(release);
 }
 
@@ -192,6 +133,5 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "usage: windows_check bound FILE | refused REASON | help\n");
         return 2;
     }
-    std::printf("%d passed, %d failed\n", passes, failures);
     return failures == 0 ? 0 : 1;
 }

@@ -1,5 +1,7 @@
-"""The real build/crtest from outside: its command line and exit statuses, the check against
-the bundled simulator in each format, read by parsers that are not ours, its log, a signal.
+"""The real build/crtest from outside, for what only the running program shows: its exit
+status and standard error, its JSON held to the schema, its metrics read by parsers that are
+not ours, its log, a real signal. What each outcome says in each format is proven in process
+(tests/tst_report.cpp), each driver fault by tests/faults/tst_check.cpp.
 
 Run by CTest with the paths it needs in the environment (see tests/cli/CMakeLists.txt).
 """
@@ -23,6 +25,8 @@ PROGRAM = os.environ["CRTEST_PROGRAM"]
 SIMULATOR_DIR = os.environ["CRTEST_SIMULATOR_DIR"]
 DEADLINE = 20.0
 SCHEMA = json.loads(Path(os.environ["CRTEST_SCHEMA"]).read_text())
+# The simulator's drawers as the README gives them: 0 to 3 closed (16n+1), 4 to 7 empty (-1).
+CODES = [16 * n + 1 if n < 4 else -1 for n in range(8)]
 
 
 def validate(report):
@@ -34,9 +38,7 @@ def environment(**settings):
     env = {k: v for k, v in os.environ.items()
            if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "QT_LOGGING_RULES",
                         "LD_DEBUG") and not k.startswith("BEXOR_SIM_")}
-    env["LD_LIBRARY_PATH"] = SIMULATOR_DIR
-    env.update(settings)
-    return env
+    return {**env, "LD_LIBRARY_PATH": SIMULATOR_DIR, **settings}
 
 
 def run(*arguments, program=PROGRAM, **settings):
@@ -54,22 +56,29 @@ class CommandLine(unittest.TestCase):
     def test_answers_and_refusals(self):
         """Help, version and usage errors are answered before anything is loaded; a window that
         cannot be opened is status 1 and one sentence, never Qt's abort."""
-        for program, arguments, settings, status, out, err in (
-                (PROGRAM, ["--help"], {}, 0, r"Usage: crtest \[options\]\n(.|\n)*"
-                 r"\n  6      a kicked drawer did not open\n", ""),
-                (PROGRAM, ["--version"], {}, 0, r"crtest 2\.00\n\Z", ""),
-                (PROGRAM, ["--check", "--kick", "2,2"], {}, 2, r"\Z",
+        statuses = "".join(rf"  {n} +{meaning}.*\n(?:  +[a-z].*\n)?" for n, meaning in (
+            (0, "all well"), (1, "the program could not run"), (2, "usage error"),
+            (3, "driver library missing"), (4, "controller did not open"),
+            (5, "statistics read failed"), (6, "a kicked drawer did not open"),
+            (7, "a drawer did not close in time"), (8, "a drawer's sensor bounced"),
+            (9, "the controller's counts disagree"), (10, "a drawer read not present"),
+            (r"128\+n", r"the check was interrupted by signal n \(130 SIGINT, 143 SIGTERM\)")))
+        for arguments, settings, status, out, err in (
+                (["--help"], {}, 0, r"Usage: crtest \[options\]\n(.|\n)*\nExit status:\n"
+                 + statuses + "When several of 3 to 10 apply, the lowest is returned", ""),
+                (["--version"], {}, 0, r"crtest 2\.00\n\Z", ""),
+                (["--check", "--kick", "2,2"], {}, 2, r"\Z",
                  "--kick takes drawer numbers 0 to 7 separated by commas, each once, not '2,2'.\n"
                  "Usage: crtest [--verbose] [--check [--kick DRAWERS [--cycles N [--interval TIME] "
                  "[--open-timeout TIME] [--close-timeout TIME] [--csv FILE]]] [--json | "
                  "--prometheus | --openmetrics]]\n"
                  "Try 'crtest --help' for more information."),
-                (PROGRAM, [], {}, 1, r"\Z", "the window needs a display, and neither DISPLAY nor "
+                ([], {}, 1, r"\Z", "the window needs a display, and neither DISPLAY nor "
                  "WAYLAND_DISPLAY is set (crtest --check needs none)."),
-                (PROGRAM, [], {"DISPLAY": ":8971"}, 1, r"\Z", "the window cannot be opened, no "
-                 "display could be reached (qt.qpa.xcb: could not connect to display :8971).")):
+                ([], {"DISPLAY": ":8971"}, 1, r"\Z", "the window cannot be opened, no display "
+                 "could be reached (qt.qpa.xcb: could not connect to display :8971).")):
             with self.subTest(arguments=arguments, settings=settings):
-                result = run(*arguments, program=program, LD_DEBUG="files", **settings)
+                result = run(*arguments, LD_DEBUG="files", **settings)
                 self.assertRegex(result.stdout, "^" + out)
                 said = re.sub(r"(?m)^\s*\d+:.*\n", "", result.stderr)  # the loader's lines out
                 self.assertEqual((result.returncode, said), (status, err and f"crtest: {err}\n"))
@@ -81,47 +90,38 @@ class Check(unittest.TestCase):
     maxDiff = None
 
     def test_json_against_its_schema(self):
-        """Each outcome valid by the schema, the process's exit status its; no log unless asked."""
-        drawers = [{"drawer": n, "state": state, "code": code} for n, (state, code) in enumerate(
-            [("closed", 1), ("closed", 17), ("closed", 33), ("closed", 49)]
-            + [("not-present", -1)] * 4)]
-        not_read = {"outcome": "not-read", "status": None, "records": None, "good_opens": None,
-                    "failed_opens": None}
-        cases = (
-            ({}, [], {
-                "origin": "check", "device": "open", "open_results": [0], "drawers": drawers,
-                "driver": {"file": f"{SIMULATOR_DIR}/libbexor.so", "error": None},
-                "statistics": {"outcome": "read", "status": 0, "good_opens": 1200,
-                               "failed_opens": 3, "records": {
-                                   "serial_number": "SIMULATED-0001", "good_opens": "1200",
-                                   "manufacture_date": "20240115", "failed_opens": "3",
-                                   "mechanical_revision": "R2.0", "installation_date": "20240301"}},
-                "kicks": None, "count_changes": None, "problems": [], "interrupted_by": None,
-                "exit_status": 0}),
-            # The drawers as first read, codes included; each kicked one's read-back beside it.
-            ({}, ["--kick", "0,2"], {"drawers": drawers, "exit_status": 0, "kicks": [
-                {"drawer": 0, "status": 0, "before": "closed", "after": "open", "code_after": 0,
-                 "opened": True},
-                {"drawer": 2, "status": 0, "before": "closed", "after": "open", "code_after": 32,
-                 "opened": True}], "count_changes": {"good_opens": 2, "failed_opens": 0}}),
-            # Both go wrong: the lower status decides.
-            ({"BEXOR_SIM_KICK_FAIL": "7", "BEXOR_SIM_STATS_FAIL": "9"}, ["--kick", "2"], {
-                "statistics": {**not_read, "outcome": "refused", "status": 9},
-                "count_changes": None, "exit_status": 5,
-                "kicks": [{"drawer": 2, "status": 7, "before": "closed", "after": "closed",
-                           "code_after": 33, "opened": False}]}),
-            ({"BEXOR_SIM_OPEN_FAIL": "always"}, [], {
-                "device": "did-not-open", "open_results": [2, 2], "statistics": not_read,
-                "kicks": None, "exit_status": 4,
-                "problems": ["The controller did not open: OpenBexor returned 2, then 2."]}),
-            ({"LD_LIBRARY_PATH": "/nonexistent"}, [], {
-                "device": "not-bound", "open_results": [], "exit_status": 3,
-                "driver": {"file": None, "error": "libbexor.so: cannot open shared object file: "
-                                                  "No such file or directory"}}),
-        )
-        for settings, arguments, expected in cases:
-            with self.subTest(settings=settings, arguments=arguments):
-                result = run("--check", "--json", *arguments, **settings)
+        """Each outcome valid by the schema, the process's exit status its own, no log unless
+        asked, and what only the real driver gives: the file, each open's result, each state
+        code, each kick read back, a refused read's status."""
+        for settings, expected in (
+                ({}, {"driver": {"file": f"{SIMULATOR_DIR}/libbexor.so", "error": None},
+                      "open_results": [0], "exit_status": 0,
+                      "drawers": [{"drawer": n, "state": "closed" if code > 0 else "not-present",
+                                   "code": code} for n, code in enumerate(CODES)],
+                      "kicks": [{"drawer": n, "status": 0, "before": "closed", "after": "open",
+                                 "code_after": 16 * n, "opened": True} for n in (0, 2)],
+                      "statistics_after_kicks": {
+                          "outcome": "read", "status": 0, "good_opens": 1202, "failed_opens": 3,
+                          "records": {"serial_number": "SIMULATED-0001", "good_opens": "1202",
+                                      "manufacture_date": "20240115", "failed_opens": "3",
+                                      "mechanical_revision": "R2.0",
+                                      "installation_date": "20240301"}}}),
+                ({"BEXOR_SIM_OPEN_FAIL": "always"}, {
+                    "device": "did-not-open", "open_results": [2, 2], "exit_status": 4,
+                    "statistics": {"outcome": "not-read", "status": None, "records": None,
+                                   "good_opens": None, "failed_opens": None}}),
+                # Both go wrong: the lower status decides.
+                ({"BEXOR_SIM_KICK_FAIL": "7", "BEXOR_SIM_STATS_FAIL": "9"}, {
+                    "statistics": {"outcome": "refused", "status": 9, "records": None,
+                                   "good_opens": None, "failed_opens": None}, "exit_status": 5,
+                    "kicks": [{"drawer": n, "status": 7, "before": "closed", "after": "closed",
+                               "code_after": 16 * n + 1, "opened": False} for n in (0, 2)]}),
+                ({"LD_LIBRARY_PATH": "/nonexistent"}, {
+                    "device": "not-bound", "open_results": [], "kicks": [], "exit_status": 3,
+                    "driver": {"file": None, "error": "libbexor.so: cannot open shared object "
+                                                      "file: No such file or directory"}})):
+            with self.subTest(settings=settings):
+                result = run("--check", "--json", "--kick", "0,2", **settings)
                 report = json.loads(result.stdout)
                 validate(report)
                 self.assertEqual((result.returncode, result.stderr), (expected["exit_status"], ""))
@@ -135,18 +135,17 @@ class Check(unittest.TestCase):
         node_exporter's textfile collector reads the classic text format, the counters typed
         under their _total names; --openmetrics by the strict OpenMetrics parser, which wants
         them named without and # EOF last."""
+        def drawers(bits):
+            return "gauge", {(str(n),): int(bit) for n, bit in enumerate(bits)}
         expected = {
-            "crtest_device_open": ("gauge", {(): 1}),
-            "crtest_drawer_present": ("gauge", {("0",): 1, ("1",): 1, ("2",): 1, ("3",): 1,
-                                                ("4",): 0, ("5",): 0, ("6",): 0, ("7",): 0}),
-            "crtest_drawer_open": ("gauge", {("0",): 1, ("1",): 0, ("2",): 1, ("3",): 0,
-                                             ("4",): 0, ("5",): 0, ("6",): 0, ("7",): 0}),
-            "crtest_drawer_good_opens": ("counter", {(): 1202}),
+            "crtest_device_open": ("gauge", {(): 1}), "crtest_drawer_present": drawers("11110000"),
+            "crtest_drawer_open": drawers("00000000"),
+            "crtest_drawer_good_opens": ("counter", {(): 1200}),
             "crtest_drawer_failed_opens": ("counter", {(): 3}),
             "crtest_check_exit_status": ("gauge", {(): 0})}
         for option, parser in (("--prometheus", textformat), ("--openmetrics", openmetrics)):
             with self.subTest(option):
-                result = run("--check", option, "--kick", "0,2")
+                result = run("--check", option)
                 families = {f.name: (f.type, {tuple(s.labels.values()): s.value for s in f.samples})
                             for f in parser.text_string_to_metric_families(result.stdout)}
                 stamp = families.pop("crtest_check_timestamp_seconds")[1][()]
@@ -161,21 +160,18 @@ class Check(unittest.TestCase):
                          r"(.|\n)*\nChange of the counts: good opens \+1, failed opens 0\n"
                          r"Exit status: 0 \(all well\)\n\Z")
         lines = result.stderr.splitlines()
-        self.assertEqual([re.sub(r" \(\d+\.\d{3} ms\)$", "", l[15:]) for l in lines
-                          if l.startswith("crtest.driver: ")], [
-            "OpenBexor() = 0", "DrawerState(0) = 1", "DrawerState(1) = 17", "DrawerState(2) = 33",
-            "DrawerState(3) = 49", "DrawerState(4) = -1", "DrawerState(5) = -1",
-            "DrawerState(6) = -1", "DrawerState(7) = -1",
-            "RetrieveStatistics(0, 15, buffer, 106) = 0", "DrawerOpen(1) = 0",
-            "DrawerState(1) = 16", "RetrieveStatistics(0, 15, buffer, 106) = 0",
-            "CloseBexor() = 0"])
+        statistics = "RetrieveStatistics(0, 15, buffer, 106) = 0"
+        self.assertEqual([re.sub(r" \(\d+\.\d{3} ms\)$", "", line[15:]) for line in lines
+                          if line.startswith("crtest.driver: ")], [
+            "OpenBexor() = 0", *(f"DrawerState({n}) = {code}" for n, code in enumerate(CODES)),
+            statistics, "DrawerOpen(1) = 0", "DrawerState(1) = 16", statistics, "CloseBexor() = 0"])
         self.assertIn("crtest.events: Drawer 1 kicked (DrawerOpen returned 0)", lines)
         driver = run("--check", QT_LOGGING_RULES="crtest.driver=true").stderr.splitlines()
-        self.assertEqual([l.split(":")[0] for l in driver], ["crtest.driver"] * 11)
-        folder = scratch(self)
-        Path(folder, "QtProject").mkdir()
-        Path(folder, "QtProject", "qtlogging.ini").write_text("[Rules]\ncrtest.events=true\n")
-        events = run("--check", XDG_CONFIG_HOME=folder).stderr.splitlines()
+        self.assertEqual([line.split(":")[0] for line in driver], ["crtest.driver"] * 11)
+        rules = Path(scratch(self), "QtProject", "qtlogging.ini")
+        rules.parent.mkdir()
+        rules.write_text("[Rules]\ncrtest.events=true\n")
+        events = run("--check", XDG_CONFIG_HOME=str(rules.parents[1])).stderr.splitlines()
         self.assertEqual((events[0], len(events)),
                          ("crtest.events: The controller is open (OpenBexor returned 0)", 10))
 
@@ -187,28 +183,28 @@ class Check(unittest.TestCase):
                 (signal.SIGTERM, "< DrawerState(2) = 33", "", 143, "not-read"),
                 (signal.SIGINT, "> RetrieveStatistics", "RetrieveStatistics=300", 130, "read")):
             with self.subTest(signal=signum.name):
-                log = os.path.join(scratch(self), "calls.log")
-                env = environment(LD_LIBRARY_PATH=os.environ["CRTEST_RECORDER_DIR"],
-                                  CRTEST_RECORD_DRIVER=os.path.join(SIMULATOR_DIR, "libbexor.so"),
-                                  CRTEST_RECORD_LOG=log, CRTEST_RECORD_DELAY=delays)
-                process = subprocess.Popen([PROGRAM, "--check", "--json"], env=env, text=True,
-                                           stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                log = Path(scratch(self), "calls.log")
+                process = subprocess.Popen(
+                    [PROGRAM, "--check", "--json"], text=True, stdout=subprocess.PIPE,
+                    stderr=subprocess.PIPE, env=environment(
+                        LD_LIBRARY_PATH=os.environ["CRTEST_RECORDER_DIR"],
+                        CRTEST_RECORD_DRIVER=os.path.join(SIMULATOR_DIR, "libbexor.so"),
+                        CRTEST_RECORD_LOG=str(log), CRTEST_RECORD_DELAY=delays))
                 end = time.monotonic() + DEADLINE
-                while not (os.path.exists(log) and when in Path(log).read_text()):
+                while not (log.exists() and when in log.read_text()):
                     self.assertLess(time.monotonic(), end, f"{when} never came")
                     self.assertIsNone(process.poll())
                     time.sleep(0.005)
                 process.send_signal(signum)
                 report = json.loads(process.communicate(timeout=DEADLINE)[0])
                 validate(report)
-                calls = [line.split(" ", 1)[1] for line in Path(log).read_text().splitlines()]
+                calls = [line.split(" ", 1)[1] for line in log.read_text().splitlines()]
                 self.assertEqual((calls[-2:], calls.count("> CloseBexor")),
                                  (["> CloseBexor", "< CloseBexor = 0"], 1))
-                self.assertEqual((process.returncode, report["exit_status"],
+                self.assertEqual((process.returncode, report["exit_status"], report["problems"],
                                   report["interrupted_by"], report["statistics"]["outcome"]),
-                                 (status, status, signum.name, statistics))
-                self.assertEqual(report["problems"], [
-                    f"The check was interrupted by {signum.name} before it finished."])
+                                 (status, status, [f"The check was interrupted by {signum.name} "
+                                                   "before it finished."], signum.name, statistics))
 
 
 if __name__ == "__main__":

@@ -47,34 +47,31 @@ struct Waits : CheckWaits
 };
 
 // What must hold of the calls on any path, or what did not.
-QString broken(const Fault &fault, const Report &report, const QStringList &calls)
+QString broken(const Fault &fault, const Report &report, const QString &calls)
 {
-    QStringList asked;
+    QString asked, kicks;
     for (const int n : fault.kicks)
-        asked << QString("Kick%1").arg(n);
-    const QStringList kicks = calls.filter(QRegularExpression("^Kick"));
-    const qsizetype kicked = kicks.isEmpty() ? calls.size() : calls.lastIndexOf(kicks.last()) + 1;
-    const qsizetype readBack = calls.indexOf(QRegularExpression("State\\d"), kicked);
-    for (qsizetype i = 0; i < calls.size(); ++i)
-        if (!calls[i].contains(QRegularExpression("^(Close|look|wait|signal)"))
-            && calls.value(i + 1) != "look")
-            return "no look for a signal after " + calls[i];
-    if (report.found.device == DeviceState::NotBound
-            ? !calls.isEmpty()
-            : calls.count("Close") != 1 || calls.last() != "Close")
+        asked += QString("Kick%1 ").arg(n);
+    for (auto kick = QRegularExpression("Kick\\d ").globalMatch(calls); kick.hasNext();)
+        kicks += kick.next().captured();
+    const qsizetype kicked = calls.lastIndexOf("Kick"), readBack = calls.indexOf("State", kicked);
+    if (calls.contains(QRegularExpression("(Open|State\\d|Stats|Kick\\d) (?!look)")))
+        return "no look for a signal after a call";
+    const bool bound = report.found.device != DeviceState::NotBound;
+    if (bound ? calls.count("Close") != 1 || !calls.endsWith("Close ") : !calls.isEmpty())
         return "CloseBexor not called once and last";
-    if (calls.contains("signal") && calls.mid(calls.indexOf("signal") + 1) != QStringList {"Close"})
+    if (calls.contains("signal") && !calls.endsWith("signal Close "))
         return "more than CloseBexor after the signal";
-    if (kicks != asked.mid(0, kicks.size()) || (!report.interruptedBy && kicks != asked))
+    if (!asked.startsWith(kicks) || (!report.interruptedBy && kicks != asked))
         return "not the kicks asked, in that order";
-    if (readBack >= 0 && !calls.mid(kicked, readBack - kicked).contains("wait600"))
+    if (kicked >= 0 && readBack >= 0 && !calls.mid(kicked, readBack - kicked).contains("wait600"))
         return "a kicked drawer read back before the settle wait";
     return {};
 }
 
 // The check on the fault: its report, each call, wait and look in order, and what went wrong
 // with them.
-std::tuple<Report, QStringList, QString> check(const Fault &fault)
+std::tuple<Report, QString, QString> check(const Fault &fault)
 {
     FaultBinding bound(DriverDir + "/" + fault.library);
     fault.script(*bound.script);
@@ -84,10 +81,9 @@ std::tuple<Report, QStringList, QString> check(const Fault &fault)
     const Report report = runCheck(
         {bound.library.get(), bound.error, file, !fault.kicks.isEmpty(), fault.kicks, 1796094000},
         waits);
-    const QStringList calls
-        = QString::fromStdString(bound.script->calls).split('\n', Qt::SkipEmptyParts);
+    const QString calls = QString::fromStdString(bound.script->calls).replace('\n', ' ');
     const QString why = broken(fault, report, calls);
-    return {report, calls, why.isEmpty() ? why : why + ": " + calls.join(' ')};
+    return {report, calls, why.isEmpty() ? why : why + ": " + calls};
 }
 
 } // namespace
@@ -124,10 +120,6 @@ private slots:
         row("write 1 byte past the buffer",
             {Script([](FaultScript &s) { s.block.resize(130, 'w'); })}, 5,
             "Statistics:|  not read: the driver wrote past the statistics buffer");
-        row("kick 2 then 0", {.kicks = {2, 0}}, 0,
-            "  2 closed -> open: opened (DrawerOpen returned 0)|"
-            "  0 closed -> open: opened (DrawerOpen returned 0)|"
-            "Change of the counts: good opens 0, failed opens 0");
         // Judged by the drawer read back, not by DrawerOpen's status.
         row("kick of an empty slot", {.kicks = {5}}, 6,
             "  5 not present -> not present: did not open (DrawerOpen returned 0)");
@@ -170,9 +162,12 @@ private slots:
     void signalWaits()
     {
         SignalWaits waits;
+        QElapsedTimer clock;
+        clock.start();
         raise(SIGTERM); // blocked now, so it waits for the check to take it
         QCOMPARE(waits.wait(std::chrono::seconds(5)), SIGTERM);
         QCOMPARE(waits.pendingSignal(), 0);
+        QVERIFY2(clock.elapsed() < 1000, "a signal waited for the wait's end");
 
         static std::atomic<int> interruptions = 0;
         struct sigaction noop = {}, saved = {}; // no SA_RESTART: sigtimedwait fails with EINTR
@@ -185,8 +180,7 @@ private slots:
                 std::this_thread::sleep_for(std::chrono::milliseconds(2));
             }
         });
-        QElapsedTimer clock;
-        clock.start();
+        clock.restart();
         const int signal = waits.wait(std::chrono::milliseconds(40));
         const qint64 took = clock.elapsed();
         done = true;

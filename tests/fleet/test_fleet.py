@@ -28,9 +28,7 @@ DIRECT = urllib.request.build_opener(urllib.request.ProxyHandler({}))
 
 def environment(**settings):
     env = {k: v for k, v in os.environ.items() if not k.startswith("BEXOR_SIM_")}
-    env["LD_LIBRARY_PATH"] = SIMULATOR_DIR
-    env.update(settings)
-    return env
+    return {**env, "LD_LIBRARY_PATH": SIMULATOR_DIR, **settings}
 
 
 def scratch(test):
@@ -47,11 +45,10 @@ def run(*command, **settings):
 def metrics(text):
     """The crtest families' types and every crtest sample, with node_exporter's scrape error
     and the files it read when it is node_exporter's text."""
-    types = dict(re.findall(r"^# TYPE (crtest_\w+) (\w+)$", text, re.M))
-    samples = {name + labels: float(value) for name, labels, value in re.findall(
-        r"^(crtest_\w+|node_textfile_scrape_error)(\{.*\})? (\S+)$", text, re.M)}
-    files = re.findall(r'^node_textfile_mtime_seconds\{file="(.*)"\}', text, re.M)
-    return types, samples, files
+    return (dict(re.findall(r"^# TYPE (crtest_\w+) (\w+)$", text, re.M)),
+            {name + labels: float(value) for name, labels, value in re.findall(
+                r"^(crtest_\w+|node_textfile_scrape_error)(\{.*\})? (\S+)$", text, re.M)},
+            re.findall(r'^node_textfile_mtime_seconds\{file="(.*)"\}', text, re.M))
 
 
 class NodeExporter(unittest.TestCase):
@@ -92,8 +89,8 @@ class NodeExporter(unittest.TestCase):
             except OSError:
                 self.assertLess(time.monotonic(), end, "node_exporter never answered")
                 time.sleep(0.02)
-        stamp = samples.pop("crtest_check_timestamp_seconds", time.time())
-        self.assertAlmostEqual(stamp, time.time(), delta=60)
+        self.assertAlmostEqual(samples.pop("crtest_check_timestamp_seconds", time.time()),
+                               time.time(), delta=60)
         return types, samples, files
 
     def test_what_the_service_leaves_is_served_whole(self):
@@ -110,14 +107,13 @@ class NodeExporter(unittest.TestCase):
         good = whole.read_text()
         in_file = metrics(good)[1]
         del in_file["crtest_check_timestamp_seconds"]
-        self.assertEqual((samples, files), ({**in_file, "node_textfile_scrape_error": 0},
-                                            [str(whole)]))
-        self.assertEqual((samples["crtest_device_open"], len(in_file)), (1, 20))
+        self.assertEqual((samples, files, samples["crtest_device_open"], len(in_file)),
+                         ({**in_file, "node_textfile_scrape_error": 0}, [str(whole)], 1, 20))
 
         self.assertEqual(self.service(BEXOR_SIM_OPEN_FAIL="always").wait(DEADLINE), 4)
-        did_not_open = {"node_textfile_scrape_error": 0, "crtest_device_open": 0,
-                        "crtest_check_exit_status": 4}
-        self.assertEqual(self.scrape()[1], did_not_open)
+        did_not_open = ({"node_textfile_scrape_error": 0, "crtest_device_open": 0,
+                         "crtest_check_exit_status": 4}, [str(whole)])
+        self.assertEqual(self.scrape()[1:], did_not_open)
 
         # A stand-in for the program writes the first half of a good report and is killed
         # once the scrape in between has been made.
@@ -133,7 +129,7 @@ class NodeExporter(unittest.TestCase):
                       for n in os.listdir(self.folder)):
             self.assertLess(time.monotonic(), end, "no half-written file")
             time.sleep(0.01)
-        self.assertEqual(self.scrape()[1:], (did_not_open, [str(whole)]))
+        self.assertEqual(self.scrape()[1:], did_not_open)
         Path(bin, "go").touch()
         self.assertEqual(process.wait(DEADLINE), 128 + signal.SIGKILL)
         self.assertEqual(self.scrape()[1:], ({"node_textfile_scrape_error": 0,
@@ -167,11 +163,10 @@ class Tools(unittest.TestCase):
     def test_alert_rules(self):
         """The rules load, and fire for the tills they name at the times they should and
         for no other (the expectations are in crtest.rules.test.yml)."""
-        for command in ("check", EXAMPLES / "crtest.rules.yml"), (
+        for command, rules in ("check", EXAMPLES / "crtest.rules.yml"), (
                 "test", Path(__file__).with_name("crtest.rules.test.yml")):
-            with self.subTest(command[0]):
-                result = run("promtool", command[0], "rules", str(command[1]))
-                self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+            result = run("promtool", command, "rules", str(rules))
+            self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
 
     def test_playbook(self):
         """Two tills over a local connection: one on the simulator passes, one whose
@@ -202,13 +197,12 @@ class Tools(unittest.TestCase):
         """systemd accepts the service and the timer, and rates the service's exposure at 2.0
         or less. The manual page that Documentation= names comes with the package, not with a
         build tree, so it is not looked for."""
-        units = [str(EXAMPLES / "crtest-check.service"), str(EXAMPLES / "crtest-check.timer")]
-        verify = run("systemd-analyze", "verify", "--man=no", *units)
+        service, timer = (str(EXAMPLES / f"crtest-check.{unit}") for unit in ("service", "timer"))
+        verify = run("systemd-analyze", "verify", "--man=no", service, timer)
         self.assertEqual((verify.returncode, verify.stderr), (0, ""))
-        security = run("systemd-analyze", "security", "--offline=true", units[0])
-        level = re.search(r"Overall exposure level for crtest-check\.service: (\d+\.\d+) ",
-                          security.stdout)
-        self.assertLessEqual(float(level.group(1)), 2.0, security.stdout)
+        security = run("systemd-analyze", "security", "--offline=true", service).stdout
+        level = re.search(r"Overall exposure level for crtest-check\.service: ([\d.]+) ", security)
+        self.assertLessEqual(float(level.group(1)), 2.0, security)
 
 
 if __name__ == "__main__":
