@@ -14,7 +14,7 @@
 #include <exception>
 #include <optional>
 
-int runCheckProgram(int argc, char **argv, const CommandLine &line, TrialLoad &trial)
+int runCheckProgram(int argc, char **argv, const CommandLine &line, DriverLoad &driverLoad)
 {
     // First of all, before Qt or the driver can start a thread that would take the signals.
     SignalWaits waits;
@@ -24,8 +24,7 @@ int runCheckProgram(int argc, char **argv, const CommandLine &line, TrialLoad &t
         QLoggingCategory::setFilterRules(QLatin1String(VerboseLoggingRules));
 
     QString error;
-    const std::unique_ptr<BexorLibrary> library =
-            BexorLibrary::load(QString::fromLatin1(BexorLibrary::DefaultName), &error, &trial);
+    const std::unique_ptr<BexorLibrary> library = BexorLibrary::load(driverLoad, &error);
     std::optional<LoggingDriver> driver;
     if (library)
         driver.emplace(*library);

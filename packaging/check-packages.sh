@@ -61,7 +61,7 @@ done
 contents=$(dpkg-deb -c "$utility" | awk '{print $6}')
 multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 private_dir=/usr/lib/$multiarch/crtest
-for path in ./usr/bin/crtest ".$private_dir/crtest" \
+for path in ./usr/bin/crtest ".$private_dir/crtest" ".$private_dir/crtest-trial-load" \
             ./usr/share/crtest/Readme.Txt ./usr/share/applications/crtest.desktop \
             ./usr/share/metainfo/org.example.crtest.metainfo.xml \
             ./usr/share/doc/crtest/crtest-report.schema.json \
@@ -120,10 +120,14 @@ for package in "${packages[@]}"; do
     [ "$(dpkg-query -W -f='${Status} ${Version}' "$package")" = "install ok installed 2.00" ] \
         || fail "$package 2.00 is not installed"
 done
-for file in "$private_dir/crtest"; do
+for file in "$private_dir/crtest" "$private_dir/crtest-trial-load"; do
     cmp "$file" <(dpkg-deb --fsys-tarfile "$utility" | tar -xO ".$file") \
         || fail "the installed $file is not the one in $utility"
 done
+# The trial helper's loader must search where the program's does.
+runpath() { readelf -d "$1" | grep -E '\((RUN|R)PATH\)' || true; }
+[ "$(runpath "$private_dir/crtest-trial-load")" = "$(runpath "$private_dir/crtest")" ] \
+    || fail "crtest-trial-load and crtest have different run paths"
 [ "$(readlink -f /usr/bin/crtest)" = "$private_dir/crtest" ] \
     || fail "the installed /usr/bin/crtest does not lead to $private_dir/crtest"
 cmp "$sim_dir/libbexor.so" <(dpkg-deb --fsys-tarfile "$simulator" | tar -xO ".$sim_dir/libbexor.so") \
@@ -136,6 +140,8 @@ log=$(cd /usr/share/crtest && QT_QPA_PLATFORM=offscreen LD_DEBUG=files LD_LIBRAR
       timeout 5 crtest 2>&1) || status=$?
 [ "$status" -eq 124 ] || { echo "$log" | tail -20; fail "installed crtest ended with status $status"; }
 grep -q "calling init: $sim_dir/libbexor.so" <<<"$log" || fail "installed crtest did not load the simulator"
+grep -q "file=libbexor.so .*dynamically loaded by $private_dir/crtest-trial-load " <<<"$log" \
+    || fail "installed crtest did not try the driver in its trial helper"
 grep -q "calling init: .*libQt6Widgets" <<<"$log" || fail "installed crtest did not start its window"
 # The check, with no display at all, against the installed simulator.
 report=$(env -u DISPLAY -u WAYLAND_DISPLAY LD_LIBRARY_PATH="$sim_dir" crtest --check) \

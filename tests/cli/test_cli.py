@@ -85,6 +85,9 @@ class Check(unittest.TestCase):
             + [("not-present", -1)] * 4)]
         not_read = {"outcome": "not-read", "status": None, "records": None, "good_opens": None,
                     "failed_opens": None}
+        # A copy of the driver cut short, which the loader faults on: refused by the trial.
+        cut = scratch(self)
+        Path(cut, "libbexor.so").write_bytes(Path(SIMULATOR_DIR, "libbexor.so").read_bytes()[:4096])
         cases = (
             ({}, [], {
                 "origin": "check", "device": "open", "open_results": [0], "drawers": drawers,
@@ -116,6 +119,10 @@ class Check(unittest.TestCase):
                 "device": "not-bound", "open_results": [], "exit_status": 3,
                 "driver": {"file": None, "error": "libbexor.so: cannot open shared object file: "
                                                   "No such file or directory"}}),
+            ({"LD_LIBRARY_PATH": cut, "LD_DEBUG": "files", "LD_DEBUG_OUTPUT": f"{cut}/ld"}, [], {
+                "device": "not-bound", "open_results": [], "exit_status": 3,
+                "driver": {"file": None, "error": f"{cut}/libbexor.so: a trial load of it died of "
+                                                  "SIGBUS (a damaged or partly copied library)"}}),
         )
         for settings, arguments, expected in cases:
             with self.subTest(settings=settings, arguments=arguments):
@@ -124,6 +131,10 @@ class Check(unittest.TestCase):
                 validate(report)
                 self.assertEqual((result.returncode, result.stderr), (expected["exit_status"], ""))
                 self.assertEqual({key: report[key] for key in expected}, expected)
+        # The trial ran in the helper beside the program, not in a copy of the program.
+        helper = Path(PROGRAM).resolve().with_name("crtest-trial-load")
+        logs = "".join(log.read_text() for log in Path(cut).glob("ld.*"))
+        self.assertEqual(re.findall(r"file=libbexor\.so .* loaded by (\S+)", logs), [str(helper)])
         # The schema can refuse: a report that lost a drawer.
         self.assertRaises(jsonschema.ValidationError, validate,
                           {**report, "drawers": report["drawers"][:7]})
