@@ -151,10 +151,10 @@ std::pair<long, long> residentKiB()
     return kib;
 }
 
-// STATUS clicked refreshes times and a kick of every drawer after each tenth, the event
-// loop run after each click, as a day at the till would; the fakes' own notes are dropped
-// as they come, so only what the window keeps can grow. The peak and current resident
-// memory after the first 100 refreshes and at the end.
+// A long day at the till: STATUS clicked the given number of times, every drawer ticked and
+// kicked after each tenth click, the event loop run after each. The fakes' own notes are
+// dropped as they come, so only what the window keeps can grow. Prints the peak and the
+// current resident memory after the first 100 refreshes and at the end.
 void memoryGrowth(int refreshes)
 {
     FormRig rig(FakeServices::Real{});
