@@ -12,6 +12,17 @@
 
 namespace {
 
+// A reader of the window's own PNG files. Told their format and not to guess it, Qt reads
+// them with its built-in decoder; left to guess, it first loads every image format plugin
+// installed to ask each whether it reads PNG.
+struct PngReader : QImageReader
+{
+    explicit PngReader(const QString &file) : QImageReader(file, "png")
+    {
+        setAutoDetectImageFormat(false);
+    }
+};
+
 QStringList &decodedFiles()
 {
     static QStringList files;
@@ -102,7 +113,7 @@ private:
     static QSize sizeOf(Picture &picture)
     {
         if (!picture.size.isValid())
-            picture.size = QImageReader(picture.file).size();
+            picture.size = PngReader(picture.file).size();
         return picture.size;
     }
     // The picture's size, brought down to fit the space asked for.
@@ -120,7 +131,7 @@ private:
             const QString &file = picture.file;
             const QString name =
                     which ? QString(file).insert(file.lastIndexOf(u'.'), u"@2x") : file;
-            pixmap = QPixmap(name);
+            pixmap = QPixmap::fromImage(PngReader(name).read());
             decodedFiles() << name;
         }
         return pixmap;
