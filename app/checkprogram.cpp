@@ -63,7 +63,7 @@ Report runCyclesOf(const CheckSetup &check, const CommandLine &line, CheckWaits 
 
 } // namespace
 
-int runCheckProgram(int argc, char **argv, const CommandLine &line, TrialLoad &trial)
+int runCheckProgram(int argc, char **argv, const CommandLine &line, DriverLoad &driverLoad)
 {
     // First of all, before Qt or the driver can start a thread that would take the signals.
     SignalWaits waits;
@@ -84,8 +84,7 @@ int runCheckProgram(int argc, char **argv, const CommandLine &line, TrialLoad &t
     }
 
     QString error;
-    const std::unique_ptr<BexorLibrary> library =
-            BexorLibrary::load(QString::fromLatin1(BexorLibrary::DefaultName), &error, &trial);
+    const std::unique_ptr<BexorLibrary> library = BexorLibrary::load(driverLoad, &error);
     std::optional<LoggingDriver> driver;
     if (library)
         driver.emplace(*library);

@@ -33,10 +33,10 @@ int main(int argc, char *argv[])
     case CommandLine::Action::Window:
         break;
     }
-    // The driver's trial load runs beside Qt's start-up, while the program is still small
-    // and has no other thread.
-    TrialLoad trial = startTrialLoad(BexorLibrary::DefaultName);
+    // The driver's load begins here, its trial running beside Qt's start-up, before the
+    // program has any other thread.
+    DriverLoad driver(BexorLibrary::DefaultName);
     if (line.action == CommandLine::Action::Check)
-        return runCheckProgram(argc, argv, line, trial);
-    return runWindowProgram(argc, argv, line.verbose, trial);
+        return runCheckProgram(argc, argv, line, driver);
+    return runWindowProgram(argc, argv, line.verbose, driver);
 }

@@ -50,7 +50,7 @@ bool displayNamed()
 
 } // namespace
 
-int runWindowProgram(int argc, char **argv, bool verbose, TrialLoad &trial)
+int runWindowProgram(int argc, char **argv, bool verbose, DriverLoad &driverLoad)
 {
     if (!displayNamed()) {
         std::fputs("crtest: the window needs a display, and neither DISPLAY nor WAYLAND_DISPLAY "
@@ -70,8 +70,7 @@ int runWindowProgram(int argc, char **argv, bool verbose, TrialLoad &trial)
         QLoggingCategory::setFilterRules(QLatin1String(VerboseLoggingRules));
 
     QString driverError;
-    const std::unique_ptr<BexorLibrary> library = BexorLibrary::load(
-            QString::fromLatin1(BexorLibrary::DefaultName), &driverError, &trial);
+    const std::unique_ptr<BexorLibrary> library = BexorLibrary::load(driverLoad, &driverError);
     std::optional<LoggingDriver> driver;
     if (library)
         driver.emplace(*library);

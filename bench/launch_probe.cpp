@@ -18,6 +18,7 @@
 #include <QtGui/qguiapplication_platform.h>
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -150,6 +151,11 @@ void install()
         mode = Mode::Settle;
     else if (name && std::strcmp(name, "freeze") == 0)
         mode = Mode::Freeze;
+    // The probe watches this process only: what the program starts (the driver's trial
+    // helper, the help's editor) starts as it would outside the benchmark, without it.
+    for (const char *variable : {"LD_PRELOAD", "CRBENCH_PROBE_FD", "CRBENCH_PROBE_MODE"})
+        unsetenv(variable);
+    fcntl(reportFd, F_SETFD, FD_CLOEXEC);
     qAddPreRoutine(install);
     return true;
 }();

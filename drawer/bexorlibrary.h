@@ -20,10 +20,10 @@ public:
 #endif
 
     // Returns nullptr and sets *error to the loader's reason when the library or one of
-    // its functions cannot be found.
-    // trial is one started for the same name (see TrialLoad), or null.
-    static std::unique_ptr<BexorLibrary> load(const QString &name, QString *error,
-                                              TrialLoad *trial = nullptr);
+    // its functions cannot be found. The load is one begun early (see DriverLoad), or the
+    // named library's, whole, now.
+    static std::unique_ptr<BexorLibrary> load(DriverLoad &load, QString *error);
+    static std::unique_ptr<BexorLibrary> load(const QString &name, QString *error);
 
     // The file the loader mapped, as a path (see loadedFileOf).
     QString file() const { return m_file; }

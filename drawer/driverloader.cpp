@@ -3,8 +3,11 @@
 #ifdef _WIN32
 #  include <windows.h>
 #else
+#  include "trialload.h"
+
 #  include <dlfcn.h>
 #  include <fcntl.h>
+#  include <spawn.h>
 #  include <sys/wait.h>
 #  include <unistd.h>
 
@@ -15,6 +18,13 @@
 #  include <sstream>
 #  include <vector>
 #endif
+
+// The child of a trial load and the read end of the pipe it reports a fault on.
+struct TrialProcess
+{
+    int child = -1;
+    int report = -1;
+};
 
 namespace {
 
@@ -61,7 +71,7 @@ std::wstring programFolder()
     return separator == std::wstring::npos ? std::wstring() : path.substr(0, separator + 1);
 }
 
-void *openLibrary(const std::string &name, std::string *error, TrialLoad *)
+void *openLibrary(const std::string &name, std::string *error, TrialProcess *)
 {
     const int size = MultiByteToWideChar(CP_UTF8, 0, name.c_str(), -1, nullptr, 0);
     std::wstring wide(size > 0 ? size : 1, L'\0');
@@ -92,23 +102,6 @@ void *findSymbol(void *handle, const std::string &library, const char *symbol, s
     return reinterpret_cast<void *>(address);
 }
 #else
-// The write end of the pipe to the parent, in the trial child only.
-int faultReport = -1;
-
-// Runs in the trial child when the loader faults: hands the parent the faulting address
-// and the child's mappings, so that it can name the file the address lies in. Nothing but
-// system calls here. The handler is reset on entry, so the faulting access is made again
-// on return and ends the child by the same signal.
-void reportFault(int, siginfo_t *info, void *)
-{
-    const auto address = reinterpret_cast<uintptr_t>(info->si_addr);
-    const int maps = open("/proc/self/maps", O_RDONLY | O_CLOEXEC);
-    char chunk[4096];
-    ssize_t length = write(faultReport, &address, sizeof address);
-    while (length > 0 && maps >= 0 && (length = read(maps, chunk, sizeof chunk)) > 0)
-        length = write(faultReport, chunk, std::size_t(length));
-}
-
 // The path of the mapping that holds the address a fault report begins with, or empty.
 std::string faultedFile(const std::string &report)
 {
@@ -127,29 +120,52 @@ std::string faultedFile(const std::string &report)
     return {};
 }
 
+// The trial helper beside the program file, which /proc/self/exe names even when the
+// program was started through a link (/usr/bin/crtest); empty if it cannot be told.
+std::string helperBesideProgram()
+{
+    std::vector<char> path(4096);
+    const ssize_t length = readlink("/proc/self/exe", path.data(), path.size());
+    if (length <= 0 || std::size_t(length) >= path.size())
+        return {};
+    const std::string program(path.data(), std::size_t(length));
+    return program.substr(0, program.rfind('/') + 1) + "crtest-trial-load";
+}
+
 // A library cut short (an interrupted copy) makes the loader fault while it maps the
 // missing part, which no error return can report and which would take the program down
-// with it. So the library is first loaded in a child that does nothing else: that loads
+// with it. So the library is first loaded in a process that does nothing else: that loads
 // exactly what the real load will, wherever the loader finds it (LD_LIBRARY_PATH, run
-// paths, its cache of the ld.so.conf folders), dependencies included. A child that fails
-// in the ordinary way is left to the real load to describe, in the loader's own words.
-// fork copies only the calling thread, so this is sound only before the program starts
-// any other: a thread holding a lock inside the loader would leave it held in the child.
-TrialLoad startTrial(const std::string &name)
+// paths, its cache of the ld.so.conf folders), dependencies included. A trial that fails in
+// the ordinary way is left to the real load to describe, in the loader's own words.
+// That process is the helper crtest-trial-load, started beside the program with the
+// program's environment; it is built with the program's run path, and beside it $ORIGIN
+// means the same folder, so its loader searches the same places. posix_spawn shares the
+// program's memory until the helper's exec instead of copying it.
+TrialProcess startTrial(const std::string &name)
 {
     int report[2];
     if (pipe2(report, O_CLOEXEC) != 0)
         return {};
-    const pid_t child = fork();
-    if (child == 0) {
-        faultReport = report[1];
-        struct sigaction action = {};
-        action.sa_sigaction = reportFault;
-        action.sa_flags = SA_SIGINFO | SA_RESETHAND;
-        sigaction(SIGBUS, &action, nullptr);
-        sigaction(SIGSEGV, &action, nullptr);
-        _exit(dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL) ? 0 : 1);
+    pid_t child = -1;
+    if (std::string helper = helperBesideProgram(); !helper.empty()) {
+        std::string descriptor = std::to_string(report[1]), library = name;
+        char *arguments[] = {helper.data(), descriptor.data(), library.data(), nullptr};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        // Onto itself, the write end loses its close-on-exec flag in the helper alone.
+        posix_spawn_file_actions_adddup2(&actions, report[1], report[1]);
+        if (posix_spawn(&child, helper.c_str(), &actions, nullptr, arguments, environ) != 0)
+            child = -1;
+        posix_spawn_file_actions_destroy(&actions);
     }
+    // Without the helper (a copy of the program on its own, a test program) the program
+    // still protects itself: the trial runs in a fork of the program, which costs more, as
+    // the program's written pages are then copied or write-faulted on. fork copies only the
+    // calling thread, so this is sound only before the program starts any other: a thread
+    // holding a lock inside the loader would leave it held in the child.
+    if (child < 0 && (child = fork()) == 0)
+        runTrialLoad(name.c_str(), report[1]);
     close(report[1]);
     if (child < 0) {
         close(report[0]);
@@ -158,8 +174,8 @@ TrialLoad startTrial(const std::string &name)
     return {child, report[0]};
 }
 
-// The child's verdict: empty unless it died of a signal, then why, naming the file.
-std::string trialLoadFault(TrialLoad &trial, const std::string &name)
+// The trial's verdict: empty unless it died of a signal, then why, naming the file.
+std::string trialLoadFault(TrialProcess &trial, const std::string &name)
 {
     if (trial.child < 0)
         return {};
@@ -175,7 +191,7 @@ std::string trialLoadFault(TrialLoad &trial, const std::string &name)
     while (waitpid(trial.child, &status, 0) < 0 && errno == EINTR) { }
     trial = {};
     // Only a crash tells of a damaged library; an interrupt from the keyboard reaches the
-    // child too, and is the program's to answer.
+    // trial too, and is the program's to answer.
     const int signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     if (signal != SIGBUS && signal != SIGSEGV && signal != SIGILL && signal != SIGFPE
         && signal != SIGABRT)
@@ -185,13 +201,8 @@ std::string trialLoadFault(TrialLoad &trial, const std::string &name)
             + sigabbrev_np(signal) + " (a damaged or partly copied library)";
 }
 
-void *openLibrary(const std::string &name, std::string *error, TrialLoad *trial)
+void *openLibrary(const std::string &name, std::string *error, TrialProcess *trial)
 {
-    TrialLoad own;
-    if (!trial) {
-        own = startTrial(name);
-        trial = &own;
-    }
     if (std::string fault = trialLoadFault(*trial, name); !fault.empty()) {
         *error = fault;
         return nullptr;
@@ -224,32 +235,46 @@ bool resolve(void *handle, const std::string &library, const char *symbol, Fn *t
 
 } // namespace
 
-TrialLoad startTrialLoad(const std::string &name)
+DriverLoad::DriverLoad(std::string name) : m_name(std::move(name)), m_trial(new TrialProcess)
 {
-#ifdef _WIN32
-    (void)name;
-    return {};
-#else
-    return startTrial(name);
+#ifndef _WIN32
+    *m_trial = startTrial(m_name);
 #endif
 }
 
-bool loadDriver(const std::string &name, DriverFunctions *functions, std::string *error,
-                TrialLoad *trial)
+DriverLoad::~DriverLoad()
+{
+#ifndef _WIN32
+    // A load never finished (the program ended before it) wants no verdict: the trial is
+    // ended, so that nothing is left behind.
+    if (m_trial->child >= 0) {
+        close(m_trial->report);
+        kill(m_trial->child, SIGKILL);
+        while (waitpid(m_trial->child, nullptr, 0) < 0 && errno == EINTR) { }
+    }
+#endif
+}
+
+bool DriverLoad::finish(DriverFunctions *functions, std::string *error)
 {
     // A library that fails to bind stays mapped: a driver may start threads of its own when
     // loaded, and unmapping it under them would be worse than the few pages it keeps.
-    void *handle = openLibrary(name, error, trial);
+    void *handle = openLibrary(m_name, error, m_trial.get());
     if (!handle)
         return false;
     DriverFunctions found;
 #define BEXOR_RESOLVE(function, parameters, arguments) \
-    if (!resolve(handle, name, #function, &found.function, error)) \
+    if (!resolve(handle, m_name, #function, &found.function, error)) \
         return false;
     BEXOR_FUNCTIONS(BEXOR_RESOLVE)
 #undef BEXOR_RESOLVE
     *functions = found;
     return true;
+}
+
+bool loadDriver(const std::string &name, DriverFunctions *functions, std::string *error)
+{
+    return DriverLoad(name).finish(functions, error);
 }
 
 std::string loadedFileOf(const DriverFunctions &functions)

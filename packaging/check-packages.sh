@@ -56,7 +56,8 @@ sim_dir=/usr/lib/$multiarch/crtest-simulator
 doc=./usr/share/doc/crtest
 icons=$(printf './usr/share/icons/hicolor/%sx%s/apps/crtest.png ' 16{,} 22{,} 24{,} 32{,} 48{,} 64{,} \
     128{,} 256{,})
-for path in ./usr/bin/crtest ".$private_dir/crtest" ./usr/share/crtest/Readme.Txt \
+for path in ./usr/bin/crtest ".$private_dir/crtest" ".$private_dir/crtest-trial-load" \
+            ./usr/share/crtest/Readme.Txt \
             ./usr/share/applications/crtest.desktop \
             ./usr/share/metainfo/org.example.crtest.metainfo.xml $doc/crtest-report.schema.json \
             $doc/examples/{crtest-check.service,crtest-check.timer,crtest{.rules,-tills}.yml} \
@@ -109,7 +110,12 @@ same() {
     cmp "$2" <(dpkg-deb --fsys-tarfile "$1" | tar -xO ".$2") || fail "the installed $2 is not the one in $1"
 }
 same "$utility" "$private_dir/crtest"
+same "$utility" "$private_dir/crtest-trial-load"
 same "$simulator" "$sim_dir/libbexor.so"
+# The trial helper's loader must search where the program's does.
+runpath() { readelf -d "$1" | grep -E '\((RUN|R)PATH\)' || true; }
+[ "$(runpath "$private_dir/crtest-trial-load")" = "$(runpath "$private_dir/crtest")" ] \
+    || fail "crtest-trial-load and crtest have different run paths"
 [ "$(readlink -f /usr/bin/crtest)" = "$private_dir/crtest" ] \
     || fail "the installed /usr/bin/crtest does not lead to $private_dir/crtest"
 # The installed program, started from its menu entry's folder, must load the simulator and
@@ -119,6 +125,8 @@ log=$(cd /usr/share/crtest && QT_QPA_PLATFORM=offscreen LD_DEBUG=files LD_LIBRAR
       timeout 5 crtest 2>&1) || status=$?
 [ "$status" -eq 124 ] || { echo "$log" | tail -20; fail "installed crtest ended with status $status"; }
 grep -q "calling init: $sim_dir/libbexor.so" <<<"$log" || fail "installed crtest did not load the simulator"
+grep -q "file=libbexor.so .*dynamically loaded by $private_dir/crtest-trial-load " <<<"$log" \
+    || fail "installed crtest did not try the driver in its trial helper"
 grep -q "calling init: .*libQt6Widgets" <<<"$log" || fail "installed crtest did not start its window"
 # The check, with no display at all, against the installed simulator.
 report=$(env -u DISPLAY -u WAYLAND_DISPLAY LD_LIBRARY_PATH="$sim_dir" crtest --check) \

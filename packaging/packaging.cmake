@@ -16,6 +16,9 @@ file(MAKE_DIRECTORY ${docs})
 # /usr/bin/crtest is a relative link to it.
 set(CRTEST_PRIVATE_DIR ${CMAKE_INSTALL_LIBDIR}/crtest)
 install(TARGETS crtest RUNTIME DESTINATION ${CRTEST_PRIVATE_DIR} COMPONENT utility)
+if(TARGET crtest-trial-load)
+    install(TARGETS crtest-trial-load RUNTIME DESTINATION ${CRTEST_PRIVATE_DIR} COMPONENT utility)
+endif()
 file(RELATIVE_PATH crtest_link ${CMAKE_INSTALL_FULL_BINDIR}
      ${CMAKE_INSTALL_PREFIX}/${CRTEST_PRIVATE_DIR}/crtest)
 file(MAKE_DIRECTORY ${docs}/bin)

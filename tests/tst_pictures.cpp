@@ -1,9 +1,10 @@
 // The window's pictures on a plain and on a scaled screen. Run once with QT_SCALE_FACTOR=1 and
 // once with 2: on the scaled screen every picture must come from its copy drawn at twice the
 // size, pixel for pixel, not from the 1x picture stretched, and at 1.5 from that copy brought
-// down, not from the 1x one blown up.
+// down, not from the 1x one blown up; and only the copies the screen needs are decoded.
 #include "formrig.h"
 #include "picturebutton.h"
+#include "pictures.h"
 
 namespace {
 
@@ -44,6 +45,15 @@ private slots:
         ratio = form->devicePixelRatio();
         // The scale must have taken, or the run at 2 would prove nothing.
         QCOMPARE(ratio, qEnvironmentVariable("QT_SCALE_FACTOR", "1").toDouble());
+        // Painted whole, the window has decoded each picture it shows in the copy for this
+        // screen, and no other file.
+        form->grab();
+        QStringList decoded = decodedPictures(), shown = words(
+                "exit_32.png help.png kick.png logo.png status_32.png");
+        decoded.sort();
+        if (ratio == 2)
+            shown.replaceInStrings(".png", "@2x.png");
+        QCOMPARE(decoded, shown.replaceInStrings(QRegularExpression("^"), ":/pictures/"));
     }
 
     // Each picture: the control that shows it, its size and its file, the copy at twice the
@@ -109,7 +119,7 @@ private slots:
         QFETCH(qreal, at);
         QFETCH(QString, source);
         auto *button = ::control<PictureButton>(*form, control);
-        const QPixmap picture = pictureAt(button->icon(), button->iconSize(), at);
+        const QPixmap picture = button->icon().pixmap(button->iconSize(), at);
         QTEST(picture.size(), "pixels");
         QTEST(picture.devicePixelRatio(), "madeFor");
         // The size on screen stays the control's, whatever the ratio it was made for.

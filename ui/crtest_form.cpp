@@ -6,6 +6,7 @@
 #include "formservices.h"
 #include "logcategories.h"
 #include "picturebutton.h"
+#include "pictures.h"
 #include "statistics.h"
 #include "twips.h"
 
@@ -45,20 +46,6 @@ void keepActiveLookWhenDisabled(QWidget *frame)
         palette.setBrush(QPalette::Disabled, r, palette.brush(QPalette::Active, r));
     }
     frame->setPalette(palette);
-}
-
-// Each picture has a copy twice its size beside it, NAME@2x.png. QIcon::addFile picks that
-// up by itself only while some screen is already scaled; adding it here too keeps it for a
-// window that moves to a scaled screen later (addPixmap merges it with the copy QIcon found).
-QIcon iconOf(const QStringList &files)
-{
-    QIcon icon;
-    for (const QString &file : files) {
-        const QString name = QStringLiteral(":/pictures/") + file;
-        icon.addFile(name);
-        icon.addPixmap(QPixmap(QString(name).insert(name.lastIndexOf(u'.'), u"@2x")));
-    }
-    return icon;
 }
 
 Qt::Alignment alignmentOf(Align align)
@@ -122,7 +109,7 @@ QObject *makeControl(const ControlLayout &c, QWidget *parent)
         return makeButton(c, parent);
     case ControlKind::Picture: {
         auto *picture = new QLabel(parent);
-        picture->setPixmap(pictureAt(iconOf(c.pictures), c.pictureSize, parent->devicePixelRatio()));
+        picture->setPixmap(iconOf(c.pictures).pixmap(c.pictureSize, parent->devicePixelRatio()));
         return picture;
     }
     case ControlKind::Panel:

@@ -3,25 +3,10 @@
 #include <QStyleOptionButton>
 #include <QStylePainter>
 
-#include <cmath>
-
-QPixmap pictureAt(const QIcon &icon, QSize size, qreal ratio, QIcon::Mode mode)
-{
-    // QIcon (6.4) hands out its 2x picture only at ratio 2 or more; at 1.5 it returns the
-    // 1x one, which the painter then stretches, blurred. Ask at the next whole ratio and
-    // bring the result down to the screen's pixels instead.
-    const QPixmap sharpest = icon.pixmap(size, std::ceil(ratio), mode);
-    if (sharpest.devicePixelRatio() <= ratio)
-        return sharpest;
-    QPixmap fitted = sharpest.scaled(size * ratio, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    fitted.setDevicePixelRatio(ratio);
-    return fitted;
-}
-
 QPixmap PictureButton::picture() const
 {
-    return pictureAt(icon(), iconSize(), devicePixelRatio(),
-                     isEnabled() ? QIcon::Normal : QIcon::Disabled);
+    return icon().pixmap(iconSize(), devicePixelRatio(),
+                         isEnabled() ? QIcon::Normal : QIcon::Disabled);
 }
 
 void PictureButton::paintEvent(QPaintEvent *)

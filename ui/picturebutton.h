@@ -18,8 +18,3 @@ public:
 protected:
     void paintEvent(QPaintEvent *event) override;
 };
-
-// The icon's picture of the given size in device-independent pixels, for a screen of the
-// given device pixel ratio, made from the icon's sharpest source that does not need
-// enlarging where there is one.
-QPixmap pictureAt(const QIcon &icon, QSize size, qreal ratio, QIcon::Mode mode = QIcon::Normal);

@@ -93,6 +93,8 @@ class Check(unittest.TestCase):
         """Each outcome valid by the schema, the process's exit status its own, no log unless
         asked, and what only the real driver gives: the file, each open's result, each state
         code, each kick read back, a refused read's status."""
+        cut = scratch(self)
+        Path(cut, "libbexor.so").write_bytes(Path(SIMULATOR_DIR, "libbexor.so").read_bytes()[:4096])
         for settings, expected in (
                 ({}, {"driver": {"file": f"{SIMULATOR_DIR}/libbexor.so", "error": None},
                       "open_results": [0], "exit_status": 0,
@@ -119,13 +121,22 @@ class Check(unittest.TestCase):
                 ({"LD_LIBRARY_PATH": "/nonexistent"}, {
                     "device": "not-bound", "open_results": [], "kicks": [], "exit_status": 3,
                     "driver": {"file": None, "error": "libbexor.so: cannot open shared object "
-                                                      "file: No such file or directory"}})):
+                                                      "file: No such file or directory"}}),
+                # A copy of the driver cut short, which the loader faults on: refused by the trial.
+                ({"LD_LIBRARY_PATH": cut, "LD_DEBUG": "files", "LD_DEBUG_OUTPUT": f"{cut}/ld"}, {
+                    "device": "not-bound", "open_results": [], "exit_status": 3,
+                    "driver": {"file": None, "error": f"{cut}/libbexor.so: a trial load of it "
+                               "died of SIGBUS (a damaged or partly copied library)"}})):
             with self.subTest(settings=settings):
                 result = run("--check", "--json", "--kick", "0,2", **settings)
                 report = json.loads(result.stdout)
                 validate(report)
                 self.assertEqual((result.returncode, result.stderr), (expected["exit_status"], ""))
                 self.assertEqual({key: report[key] for key in expected}, expected)
+        # The trial ran in the helper beside the program, not in a copy of the program.
+        helper = Path(PROGRAM).resolve().with_name("crtest-trial-load")
+        logs = "".join(log.read_text() for log in Path(cut).glob("ld.*"))
+        self.assertEqual(re.findall(r"file=libbexor\.so .* loaded by (\S+)", logs), [str(helper)])
         # The schema can refuse: a report that lost a drawer.
         self.assertRaises(jsonschema.ValidationError, validate,
                           {**report, "drawers": report["drawers"][:7]})

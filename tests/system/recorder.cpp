@@ -34,7 +34,8 @@ namespace {
 }
 
 // Bound at the first call, inside the program, which has threads by then: the driver
-// binding's trial load would fork among them, so the recorder loads the driver itself.
+// binding's trial load may fork among them (in a program without its trial helper), so the
+// recorder loads the driver itself.
 const DriverFunctions &target()
 {
     static const DriverFunctions bound = [] {
