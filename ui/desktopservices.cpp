@@ -54,9 +54,11 @@ void DesktopServices::show(QWidget *window)
 
 void DesktopServices::paint(QWidget *widget)
 {
-    // A repaint paints every change waiting in the window and flushes it to the screen,
-    // without going through the event loop.
-    widget->repaint();
+    // Every change has already asked its window for a repaint, a request that waits in the
+    // queue. Delivering that request alone paints and flushes the changes, handles no other
+    // event, and leaves alone what the screen already shows: a row that reads as before
+    // costs nothing to paint.
+    QCoreApplication::sendPostedEvents(widget->window(), QEvent::UpdateRequest);
 }
 
 void DesktopServices::message(QWidget *parent, const QString &text)

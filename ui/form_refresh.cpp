@@ -43,7 +43,9 @@ void CRTEST_Form::showDrawerRow(int index, DrawerReading reading)
     QPalette palette = state->palette();
     palette.setColor(QPalette::Text, look.colour);
     state->setPalette(palette);
-    state->setText(look.letter);
+    // Setting a text, even the same one, asks for a repaint.
+    if (state->text() != look.letter)
+        state->setText(look.letter);
     Drawer_Check[index]->setChecked(look.ticked);
 }
 
