@@ -68,7 +68,8 @@ grep -q 'libbexor' <<<"$contents" && fail "$utility ships a driver library"
 # The program finds its helpers beside itself: /usr/bin/crtest only links to it.
 grep -qE "^l.* \./usr/bin/crtest -> \.\./lib/$multiarch/crtest/crtest\$" <<<"$listing" \
     || fail "$utility: /usr/bin/crtest is not a relative link to $private_dir/crtest"
-dpkg-deb -c "$simulator" | grep -qE " \.$sim_dir/libbexor\.so\$" \
+# From a here-string: grep -q leaving a pipe early would fail the listing with SIGPIPE.
+grep -qE " \.$sim_dir/libbexor\.so\$" <<<"$(dpkg-deb -c "$simulator")" \
     || fail "$simulator does not keep libbexor.so in $sim_dir"
 
 # --- Control fields ---
@@ -78,7 +79,7 @@ grep -q libqt6widgets6 <<<"$depends" || fail "dependencies not taken from the li
 # The layout is measured with these fonts; without them labels are cut.
 grep -qE '(^|, )fonts-liberation($|,| )' <<<"$depends" || fail "the utility does not depend on fonts-liberation"
 [ "$(dpkg-deb -f "$utility" Recommends)" = xdg-utils ] || fail "the utility does not recommend xdg-utils"
-dpkg-deb -f "$utility" Depends Recommends Suggests | grep -q crtest-simulator \
+grep -q crtest-simulator <<<"$(dpkg-deb -f "$utility" Depends Recommends Suggests)" \
     && fail "the utility pulls in the simulator"
 
 # --- Installed documentation and metadata ---
