@@ -132,5 +132,6 @@ class Cycles(unittest.TestCase):
         self.assertEqual({key for key, value in samples.items() if "faults" in key[0] and value},
                          {("crtest_cycle_faults_total", "5", "not-present")})
 
+
 if __name__ == "__main__":
     unittest.main(verbosity=2)
