@@ -45,7 +45,6 @@ rm -f build-package/*.deb
 arch=$(dpkg --print-architecture)
 utility=build-package/crtest_2.00_${arch}.deb
 simulator=build-package/crtest-simulator_2.00_${arch}.deb
-for deb in "$utility" "$simulator"; do [ -f "$deb" ] || fail "cpack did not make $deb"; done
 
 # --- What the packages hold ---
 listing=$(dpkg-deb -c "$utility")
@@ -69,7 +68,8 @@ grep -q 'libbexor' <<<"$contents" && fail "$utility ships a driver library"
 # The program finds its helpers beside itself: /usr/bin/crtest only links to it.
 grep -qE "^l.* \./usr/bin/crtest -> \.\./lib/$multiarch/crtest/crtest\$" <<<"$listing" \
     || fail "$utility: /usr/bin/crtest is not a relative link to $private_dir/crtest"
-dpkg-deb -c "$simulator" | grep -qE " \.$sim_dir/libbexor\.so\$" \
+# From a here-string: grep -q leaving a pipe early would fail the listing with SIGPIPE.
+grep -qE " \.$sim_dir/libbexor\.so\$" <<<"$(dpkg-deb -c "$simulator")" \
     || fail "$simulator does not keep libbexor.so in $sim_dir"
 
 # --- Control fields ---
@@ -79,7 +79,7 @@ grep -q libqt6widgets6 <<<"$depends" || fail "dependencies not taken from the li
 # The layout is measured with these fonts; without them labels are cut.
 grep -qE '(^|, )fonts-liberation($|,| )' <<<"$depends" || fail "the utility does not depend on fonts-liberation"
 [ "$(dpkg-deb -f "$utility" Recommends)" = xdg-utils ] || fail "the utility does not recommend xdg-utils"
-dpkg-deb -f "$utility" Depends Recommends Suggests | grep -q crtest-simulator \
+grep -q crtest-simulator <<<"$(dpkg-deb -f "$utility" Depends Recommends Suggests)" \
     && fail "the utility pulls in the simulator"
 
 # --- Installed documentation and metadata ---
@@ -93,19 +93,14 @@ for text in "$tree/usr/share/crtest/Readme.Txt" "$tree/manual"; do
 done
 desktop-file-validate "$tree/usr/share/applications/crtest.desktop" \
     || fail "desktop-file-validate rejects the menu entry"
-appstreamcli validate --no-net "$tree/usr/share/metainfo/org.example.crtest.metainfo.xml" \
-    || fail "appstreamcli rejects the metainfo file"
-# The whole tree: the metainfo file must also find the menu entry it names.
+# The metainfo file, which must also find the menu entry it names.
 appstreamcli validate-tree --no-net "$tree" || fail "appstreamcli rejects the installed tree"
 lintian --allow-root --fail-on error,warning "$utility" "$simulator" \
     || fail "lintian reports errors or warnings (status $?)"
 
 # --- The installed program is the one built ---
 "${sudo[@]}" "${apt[@]}" install "./$utility" "./$simulator" >/dev/null
-for package in "${packages[@]}"; do
-    [ "$(dpkg-query -W -f='${Status} ${Version}' "$package")" = "install ok installed 2.00" ] \
-        || fail "$package 2.00 is not installed"
-done
+# What is installed is what was built, not a copy of the same version left from before.
 same() {
     cmp "$2" <(dpkg-deb --fsys-tarfile "$1" | tar -xO ".$2") || fail "the installed $2 is not the one in $1"
 }
@@ -116,8 +111,6 @@ same "$simulator" "$sim_dir/libbexor.so"
 runpath() { readelf -d "$1" | grep -E '\((RUN|R)PATH\)' || true; }
 [ "$(runpath "$private_dir/crtest-trial-load")" = "$(runpath "$private_dir/crtest")" ] \
     || fail "crtest-trial-load and crtest have different run paths"
-[ "$(readlink -f /usr/bin/crtest)" = "$private_dir/crtest" ] \
-    || fail "the installed /usr/bin/crtest does not lead to $private_dir/crtest"
 # The installed program, started from its menu entry's folder, must load the simulator and
 # stay up (it waits on its statistics message boxes) until the timeout ends it.
 status=0

@@ -22,10 +22,8 @@ for arch in x86_64 i686; do
         | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/s/^\s*\[ *[0-9]*\] \(.*\)$/\1/p' | sort)
     [ "$exports" = "$functions" ] || fail "$build/sim/bexor.dll exports" $exports
     # The version record gives 2.00 as file and product version, in UTF-16 as Windows keeps it.
-    versions=$(strings -el "$build/windows_check.exe" | grep -A1 -xE 'FileVersion|ProductVersion')
+    versions=$(strings -el "$build/windows_check.exe" | grep -A1 -xE 'FileVersion|ProductVersion' || true)
     [ "$(grep -cx '2.00' <<<"$versions")" -eq 2 ] || fail "version record is not 2.00"
-    $arch-w64-mingw32-objdump -h "$build/windows_check.exe" | grep -q '\.rsrc' \
-        || fail "no resources in the program"
 done
 
 # __stdcall decorates a 32-bit name with the size of its arguments.
@@ -87,7 +85,6 @@ for name in $functions; do
 done
 run_case "help: NOTEPAD.EXE Readme.Txt started, not awaited, shown without focus" \
     "" "" help
-rm -f "$windir/bexor.dll"
 
 echo "wine: $failed failed"
 [ "$failed" -eq 0 ]

@@ -5,41 +5,25 @@ and the units under systemd-analyze. A tool that is missing fails its case.
 Run by CTest with the paths it needs in the environment (see tests/fleet/CMakeLists.txt).
 """
 
+import contextlib
 import json
 import os
 import re
-import shutil
 import signal
 import socket
 import subprocess
-import tempfile
+import sys
 import time
 import unittest
 import urllib.request
 from pathlib import Path
 
-PROGRAM = os.environ["CRTEST_PROGRAM"]
-SIMULATOR_DIR = os.environ["CRTEST_SIMULATOR_DIR"]
+sys.path.insert(0, str(Path(__file__).parents[1] / "cli"))
+from test_cli import DEADLINE, PROGRAM, environment, poll, run, scratch, validate  # noqa: E402
+
 EXAMPLES = Path(os.environ["CRTEST_EXAMPLES"])
-DEADLINE = 20.0
 # Whatever proxy the environment names, the scrapes stay on this machine.
 DIRECT = urllib.request.build_opener(urllib.request.ProxyHandler({}))
-
-
-def environment(**settings):
-    env = {k: v for k, v in os.environ.items() if not k.startswith("BEXOR_SIM_")}
-    return {**env, "LD_LIBRARY_PATH": SIMULATOR_DIR, **settings}
-
-
-def scratch(test):
-    folder = tempfile.mkdtemp()
-    test.addCleanup(shutil.rmtree, folder)
-    return folder
-
-
-def run(*command, **settings):
-    return subprocess.run(command, env=environment(**settings), capture_output=True, text=True,
-                          timeout=DEADLINE * 3)
 
 
 def metrics(text):
@@ -80,15 +64,10 @@ class NodeExporter(unittest.TestCase):
         return process
 
     def scrape(self):
-        end = time.monotonic() + DEADLINE
-        while True:
-            try:
-                types, samples, files = metrics(DIRECT.open(self.url, timeout=DEADLINE).read()
-                                                .decode())
-                break
-            except OSError:
-                self.assertLess(time.monotonic(), end, "node_exporter never answered")
-                time.sleep(0.02)
+        def answer():
+            with contextlib.suppress(OSError):
+                return DIRECT.open(self.url, timeout=DEADLINE).read().decode()
+        types, samples, files = metrics(poll("node_exporter to answer", answer))
         self.assertAlmostEqual(samples.pop("crtest_check_timestamp_seconds", time.time()),
                                time.time(), delta=60)
         return types, samples, files
@@ -124,11 +103,8 @@ class NodeExporter(unittest.TestCase):
                                        "kill -KILL $$\n")
         os.chmod(Path(bin, "crtest"), 0o755)
         process = self.service(path=bin)
-        end = time.monotonic() + DEADLINE
-        while not any(n != whole.name and os.path.getsize(Path(self.folder, n))
-                      for n in os.listdir(self.folder)):
-            self.assertLess(time.monotonic(), end, "no half-written file")
-            time.sleep(0.01)
+        poll("a half-written file", lambda: any(n != whole.name and os.path.getsize(
+            Path(self.folder, n)) for n in os.listdir(self.folder)), process)
         self.assertEqual(self.scrape()[1:], did_not_open)
         Path(bin, "go").touch()
         self.assertEqual(process.wait(DEADLINE), 128 + signal.SIGKILL)
@@ -139,24 +115,16 @@ class NodeExporter(unittest.TestCase):
 
     def test_a_cycle_run_is_served(self):
         """A cycle run's file: node_exporter serves its counters of cycles and faults per
-        drawer and the time to open as a histogram, each under its type, without an error."""
-        result = run(PROGRAM, "--check", "--prometheus", "--kick", "0,1", "--cycles", "2",
-                     "--interval", "5", BEXOR_SIM_BOUNCE="1", BEXOR_SIM_OPEN_MS="60")
+        drawer and the time to open as a histogram, each under its type, without an error.
+        What the samples say is the same in either format: tests/cycles reads them."""
+        result = run("--check", "--prometheus", "--kick", "0,1", "--cycles", "2", "--interval",
+                     "5", BEXOR_SIM_OPEN_MS="60")
         Path(self.folder, "crtest.prom").write_text(result.stdout)
         types, samples, _ = self.scrape()
-        self.assertEqual(result.returncode, 8)
         self.assertEqual({name: kind for name, kind in types.items() if "cycle" in name}, {
             "crtest_cycles_total": "counter", "crtest_cycle_faults_total": "counter",
             "crtest_cycle_kick_to_open_seconds": "histogram", "crtest_cycle_counts_agree": "gauge"})
-        faults = {key: value for key, value in samples.items() if "fault" in key and value}
-        self.assertEqual((faults, samples["node_textfile_scrape_error"]),
-                         ({'crtest_cycle_faults_total{drawer="1",fault="bounced"}': 2}, 0))
-        for drawer in "01":
-            self.assertEqual(
-                [samples[f'crtest_cycles_total{{drawer="{drawer}"}}'],
-                 samples[f'crtest_cycle_kick_to_open_seconds_count{{drawer="{drawer}"}}'],
-                 samples[f'crtest_cycle_kick_to_open_seconds_bucket{{drawer="{drawer}",le="+Inf"}}']],
-                [2, 2, 2])
+        self.assertEqual(samples["node_textfile_scrape_error"], 0)
 
 
 class Tools(unittest.TestCase):
@@ -165,7 +133,7 @@ class Tools(unittest.TestCase):
         for no other (the expectations are in crtest.rules.test.yml)."""
         for command, rules in ("check", EXAMPLES / "crtest.rules.yml"), (
                 "test", Path(__file__).with_name("crtest.rules.test.yml")):
-            result = run("promtool", command, "rules", str(rules))
+            result = run(command, "rules", str(rules), program="promtool")
             self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
 
     def test_playbook(self):
@@ -177,10 +145,10 @@ class Tools(unittest.TestCase):
             "vars": {"ansible_connection": "local", "crtest": PROGRAM,
                      "ansible_python_interpreter": "/usr/bin/python3"}}}))
         # Its home and temporary folders in ours, so nothing is left behind in ~.
-        result = run("ansible-playbook", "-i", f"{folder}/tills.json",
-                     "-e", f"crtest_reports={folder}/reports", str(EXAMPLES / "crtest-tills.yml"),
-                     HOME=folder, ANSIBLE_LOCAL_TEMP=f"{folder}/tmp", ANSIBLE_NOCOLOR="1",
-                     ANSIBLE_REMOTE_TEMP=f"{folder}/tmp", ANSIBLE_RETRY_FILES_ENABLED="false")
+        result = run("-i", f"{folder}/tills.json", "-e", f"crtest_reports={folder}/reports",
+                     str(EXAMPLES / "crtest-tills.yml"), program="ansible-playbook", HOME=folder,
+                     ANSIBLE_LOCAL_TEMP=f"{folder}/tmp", ANSIBLE_REMOTE_TEMP=f"{folder}/tmp",
+                     ANSIBLE_NOCOLOR="1", ANSIBLE_RETRY_FILES_ENABLED="false")
         self.assertEqual(result.returncode, 2, result.stdout + result.stderr)
         lines = re.findall(r'"msg": "(.*)"', result.stdout)
         self.assertEqual(sorted(lines), [
@@ -190,17 +158,22 @@ class Tools(unittest.TestCase):
             + ", good opens -, failed opens -",
             "till-2: status 4: The controller did not open: OpenBexor returned 2, then 2."])
         self.assertRegex(result.stdout, r"till-1 +: ok=\d+ .* failed=0 .*\ntill-2 .* failed=1 ")
-        self.assertEqual({till: json.loads(Path(folder, "reports", f"{till}.json").read_text())[
-            "exit_status"] for till in ("till-1", "till-2")}, {"till-1": 0, "till-2": 4})
+        # The reports are the program's own: held to the schema, with each open's result.
+        reports = [json.loads(Path(folder, "reports", f"till-{n}.json").read_text())
+                   for n in (1, 2)]
+        for report in reports:
+            validate(report)
+        self.assertEqual([(r["exit_status"], r["open_results"]) for r in reports],
+                         [(0, [0]), (4, [2, 2])])
 
     def test_units(self):
         """systemd accepts the service and the timer, and rates the service's exposure at 2.0
         or less. The manual page that Documentation= names comes with the package, not with a
         build tree, so it is not looked for."""
         service, timer = (str(EXAMPLES / f"crtest-check.{unit}") for unit in ("service", "timer"))
-        verify = run("systemd-analyze", "verify", "--man=no", service, timer)
+        verify = run("verify", "--man=no", service, timer, program="systemd-analyze")
         self.assertEqual((verify.returncode, verify.stderr), (0, ""))
-        security = run("systemd-analyze", "security", "--offline=true", service).stdout
+        security = run("security", "--offline=true", service, program="systemd-analyze").stdout
         level = re.search(r"Overall exposure level for crtest-check\.service: ([\d.]+) ", security)
         self.assertLessEqual(float(level.group(1)), 2.0, security)
 

@@ -50,10 +50,10 @@ def contrast(a, b):
     return (la + 0.05) / (lb + 0.05)
 
 
-def text_contrast(pixels):
+def text_contrast(image):
     """The contrast of a region's text against its background: the background is the
     region's most common colour, the text the colour that stands out most from it."""
-    counts = collections.Counter(colour for row in pixels for colour in row)
+    counts = collections.Counter(image.getdata())
     background = counts.most_common(1)[0][0]
     return max(contrast(colour, background) for colour in counts), background
 
@@ -78,11 +78,12 @@ class Appearance(WindowTest):
         self.server.save(os.path.join(ARTIFACTS, "screenshots", f"{scheme}-x{scale}.png"))
         self.assertEqual(program.origin()[2:], (607 * scale, 384 * scale))
         for name, box, aligned in TEXTS:
-            pixels = program.pixels(box)
-            ratio, background = text_contrast(pixels)
+            image = program.pixels(box)
+            ratio, background = text_contrast(image)
             self.assertGreaterEqual(ratio, 4.5, f"{name} on {background}")
             if aligned:
-                edges = {row[c] for row in pixels for c in CUT_EDGES[aligned]}
+                edges = {image.getpixel((column % image.width, row))
+                         for column in CUT_EDGES[aligned] for row in range(image.height)}
                 self.assertEqual(edges, {background}, f"{name} cut")
 
 

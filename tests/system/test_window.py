@@ -7,8 +7,8 @@ import tempfile
 import time
 import unittest
 
-from common import (ARTIFACTS, DEADLINE, PROGRAM, REFRESH, STATISTICS, STATISTICS_BOXES, Case,
-                    XProgram, XServer, ink, poll, settled)
+from common import (ARTIFACTS, DEADLINE, KICK, PROGRAM, REFRESH, STATISTICS, STATISTICS_BOXES,
+                    Case, XProgram, XServer, ink, poll, settled)
 
 INPUT_LATENCY = 0.05  # how long the window system may take to hand an input to the program
 
@@ -86,7 +86,7 @@ class DuringAKick(WindowTest):
                                   phase_ends, delays, {"BEXOR_SIM_OPEN_MS": "60000"})
             at = calls.index(landed[1]) + 1
             self.assertEqual(calls[at:at + 8], REFRESH, f"STATUS during {landed}")
-            self.assertEqual(calls[:at] + calls[at + 8:], self.kick_calls())
+            self.assertEqual(calls[:at] + calls[at + 8:], KICK)
             # Both the refresh and the kick's read-back find the kicked drawers open.
             self.assertLetters("OOOONNNN")
 
@@ -98,7 +98,7 @@ class DuringAKick(WindowTest):
         calls = self.in_phase("Kick_Cmd", ("end", "DrawerOpen(3)"), self.close_box,
                               ("begin", "DrawerState(0)", 2), "",
                               {"QT_LOGGING_RULES": "crtest.*=true"})
-        self.assertEqual(calls, self.kick_calls()[:5] + ["CloseBexor"])
+        self.assertEqual(calls, KICK[:5] + ["CloseBexor"])
         self.assertClosedLast()
         said = self.program.output()
         self.assertNotIn("Message box", said[said.index("CloseBexor"):])
@@ -109,7 +109,7 @@ class DuringARefresh(WindowTest):
     end."""
 
     def test_what_comes_meanwhile_waits_for_its_end(self):
-        for act, then in ((self.kick_or_status("Kick_Cmd"), self.kick_calls()),
+        for act, then in ((self.kick_or_status("Kick_Cmd"), KICK),
                           (self.close_box, ["CloseBexor"])):
             self.assertEqual(self.in_phase("Status_Cmd", ("begin", "DrawerState(2)", 2), act,
                                            ("end", "DrawerState(7)", 2), "DrawerState=100"),
@@ -149,7 +149,8 @@ class Painting(WindowTest):
         # Both panels and the first two rows, each painted before its wait, while the third
         # is being read.
         self.assertShownDuring(("end", "DrawerState(2)"), lambda: (
-            program.pixels((20, 100, 1, 1))[0][0], program.pixels((20, 250, 1, 1))[0][0],
+            program.pixels((20, 100, 1, 1)).getpixel((0, 0)),
+            program.pixels((20, 250, 1, 1)).getpixel((0, 0)),
             program.letters()[:3]), ((255, 192, 255), (192, 255, 192), "CC-"))
 
     def test_statistics_boxes_cleared_before_a_slow_read(self):
