@@ -10,6 +10,7 @@
 // Message boxes are answered through the window's services at once. Exits non-zero only
 // when a handler no longer makes the driver calls the figures rely on.
 #include "fakes.h"
+#include "timing.h"
 
 #include <QApplication>
 #include <QCheckBox>

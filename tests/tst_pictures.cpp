@@ -109,7 +109,6 @@ private slots:
             QTest::newRow(name) << QString(control) << at << pixels << madeFor << QString(source);
         };
         row("kick at 1.5", "Kick_Cmd", 1.5, {117, 90}, 1.5, "kick@2x.png scaled");
-        row("exit at 1.75", "Exit_Cmd", 1.75, {56, 56}, 1.75, "exit_32@2x.png scaled");
         // Nothing sharper exists: the 2x copy as it is, for the painter to enlarge.
         row("kick at 3", "Kick_Cmd", 3, {156, 120}, 2, "kick@2x.png");
     }

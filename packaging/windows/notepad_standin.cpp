@@ -6,20 +6,6 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <string>
-
-namespace {
-
-std::string utf8(const wchar_t *text)
-{
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    std::string result(size > 0 ? size - 1 : 0, '\0');
-    if (size > 1)
-        WideCharToMultiByte(CP_UTF8, 0, text, -1, result.data(), size, nullptr, nullptr);
-    return result;
-}
-
-} // namespace
 
 int main()
 {
@@ -27,18 +13,16 @@ int main()
     const bool released = release && WaitForSingleObject(release, 15000) == WAIT_OBJECT_0;
 
     STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
     GetStartupInfoW(&startup);
-    const std::string show = (startup.dwFlags & STARTF_USESHOWWINDOW)
-            ? std::to_string(startup.wShowWindow)
-            : std::string("none");
 
     // Written aside and renamed, so the check never reads half a record.
     FILE *record = std::fopen("help-record.tmp", "wb");
     if (!record)
         return 1;
-    std::fprintf(record, "command %s\nshow %s\n%s\n", utf8(GetCommandLineW()).c_str(),
-                 show.c_str(), released ? "released" : "not released");
+    // The show-window value, or -1 if none was given.
+    std::fprintf(record, "command %s\nshow %d\n%s\n", GetCommandLineA(),
+                 startup.dwFlags & STARTF_USESHOWWINDOW ? startup.wShowWindow : -1,
+                 released ? "released" : "not released");
     std::fclose(record);
     return MoveFileExW(L"help-record.tmp", L"help-record.txt", MOVEFILE_REPLACE_EXISTING) ? 0 : 1;
 }

@@ -45,10 +45,8 @@ void bound(const std::string &file)
     std::string error;
     if (!loadDriver("bexor.dll", &driver, &error))
         return expect(false, "bexor.dll is bound: " + error);
-    wchar_t path[MAX_PATH] = L"";
-    char mapped[4 * MAX_PATH] = "";
-    GetModuleFileNameW(GetModuleHandleW(L"bexor.dll"), path, MAX_PATH);
-    WideCharToMultiByte(CP_UTF8, 0, path, -1, mapped, sizeof mapped, nullptr, nullptr);
+    char mapped[MAX_PATH] = "";
+    GetModuleFileNameA(GetModuleHandleW(L"bexor.dll"), mapped, MAX_PATH);
     expect(_stricmp(mapped, file.c_str()) == 0,
            std::string("loaded from ") + mapped + ", expected " + file);
 

@@ -7,15 +7,18 @@
 #include "crtest_form.h"
 #include "desktopservices.h"
 #include "drawerdriver.h"
-#include "timing.h"
 
 #include <QStringList>
 
+#include <chrono>
 #include <cstring>
 #include <functional>
 #include <memory>
 #include <string_view>
 #include <vector>
+
+// The benchmarks' clock (bench/timing.h), for when each wait and call came.
+using Clock = std::chrono::steady_clock;
 
 // What the driver and the services were asked, in order ("DrawerState(3)", "Yield",
 // "Sleep(100)", "Paint(CountFrame)", "Message:text", "Help", "End(0)"), and what the test

@@ -202,7 +202,6 @@ private slots:
         QFETCH(QString, library);
         QFETCH(Fault, fault);
         QFETCH(int, click);
-        QFETCH(QString, rows);
         QFETCH(QStringList, shown);
         rig = std::make_unique<FaultRig>(library);
         // Bound whole or refused: a library bound without one of its functions would be called
@@ -221,10 +220,10 @@ private slots:
                          .replaceInStrings("Message:", ""),
                  shown);
         QTEST(boxTexts(form), "boxes");
-        QCOMPARE(rowLetters(form), rows);
+        QTEST(rowLetters(form), "rows");
         // The device is open, or the window says it is not.
-        QCOMPARE(button(form, "Status_Cmd")->isEnabled(), rows != "--------");
-        QCOMPARE(button(form, "Kick_Cmd")->isEnabled(), rows != "--------");
+        for (const char *name : {"Status_Cmd", "Kick_Cmd"})
+            QCOMPARE(button(form, name)->isEnabled(), rowLetters(form) != "--------");
     }
 };
 

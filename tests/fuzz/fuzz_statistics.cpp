@@ -8,8 +8,6 @@
 #include <QtEndian>
 
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 
@@ -18,15 +16,13 @@ namespace {
 // Length of records 1 to 14, as the controller lays them out end to end.
 constexpr int Lengths[15] = {0, 4, 10, 16, 16, 16, 8, 4, 4, 4, 8, 4, 4, 4, 4};
 
-// Every check runs for every input: the texts of a disagreement are only made when there is
+// Every check runs for every input: the texts of a disagreement are only used when there is
 // one.
 void expect(bool agreed, const char *what, const QString &got, const QString &expected)
 {
-    if (agreed)
-        return;
-    std::fprintf(stderr, "disagreement in %s: got \"%s\", expected \"%s\"\n", what,
-                 qUtf8Printable(got), qUtf8Printable(expected));
-    std::abort();
+    if (!agreed)
+        qFatal("disagreement in %s: got \"%s\", expected \"%s\"", what, qUtf8Printable(got),
+               qUtf8Printable(expected));
 }
 
 // What a decoding returns, or the name of the exception it throws.
@@ -53,8 +49,7 @@ void checkBlock(const QByteArray &bytes)
     const StatisticsResult decoded = decodeStatistics(buffer, 0);
     for (int n = 1, offset = 0; n <= 14; offset += Lengths[n++]) {
         const QByteArray record = block.mid(offset, Lengths[n]);
-        if (records[n] != record)
-            expect(false, "cutting the block", records[n].toHex(), record.toHex());
+        expect(records[n] == record, "cutting the block", records[n].toHex(), record.toHex());
         const int shown = shownIndexOf(n);
         if (shown < 0)
             continue;

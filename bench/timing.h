@@ -1,5 +1,5 @@
-// One clock and one summary for whatever is timed: the calls the fake driver and the fake
-// services note, and every figure the benchmarks print. Plain C++, so that programs
+// One clock and one summary for whatever the benchmarks time: the calls the tests' fake
+// driver and fake services note, and every figure they print. Plain C++, so that programs
 // without Qt can use it; the clock is CLOCK_MONOTONIC, the same in every process.
 #pragma once
 
