@@ -56,8 +56,9 @@ constexpr std::size_t LongestId = 80;
 // A printer that does not know an ID request stays silent: it is given this long.
 constexpr milliseconds IdPatience{200};
 
-// No call may take longer than this because of the printer, whatever it does.
-constexpr milliseconds CallLimit{1000};
+// No call may take longer than this because of the printer, whatever it does: under the
+// second promised, with room for a busy machine.
+constexpr milliseconds CallLimit{900};
 // The switch is read this long after a pulse ends: the drawer springs out as the latch lets
 // go, and a read during the pulse would find it still shut.
 constexpr milliseconds Settle{20};
@@ -163,7 +164,7 @@ bool readSettings(Settings &s)
     }
     if (const auto timeout = setting("BEXOR_PRINTER_TIMEOUT_MS")) {
         const auto ms = integer(*timeout);
-        if (!ms || *ms < 1 || *ms > CallLimit.count())
+        if (!ms || *ms < 1 || *ms > 1000)
             return refuse("BEXOR_PRINTER_TIMEOUT_MS", "milliseconds from 1 to 1000");
         s.timeout = milliseconds{*ms};
     }
@@ -286,8 +287,9 @@ int32_t BEXOR_CALL OpenBexor(void)
         debug(why);
         return CannotOpen;
     }
-    // A device node can be there with no printer behind it: only an answer proves one.
-    printer.lateUntil = {};
+    // A device node can be there with no printer behind it: only an answer proves one. A
+    // late answer to the last open's request is still waited out: it is in the device's
+    // queue, which outlives the descriptor.
     int32_t failure = Ok;
     if (!readStatus(Clock::now() + CallLimit, &failure)) {
         printer.port.close();
