@@ -74,7 +74,7 @@ grep -qE "^l.* \./usr/bin/crtest -> \.\./lib/$multiarch/crtest/crtest\$" <<<"$li
     || fail "$utility: /usr/bin/crtest is not a relative link to $private_dir/crtest"
 dpkg-deb -c "$simulator" | grep -qE " \.$sim_dir/libbexor\.so\$" \
     || fail "$simulator does not keep libbexor.so in $sim_dir"
-dpkg-deb -c "$printer" | grep -qE " \.$printer_dir/libbexor\.so\$" \
+grep -qE " \.$printer_dir/libbexor\.so\$" <<<"$(dpkg-deb -c "$printer")" \
     || fail "$printer does not keep libbexor.so in $printer_dir"
 
 # --- Control fields ---

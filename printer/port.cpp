@@ -96,9 +96,8 @@ bool Port::write(const uint8_t *bytes, std::size_t count, Clock::time_point dead
         if (n > 0) {
             bytes += n;
             count -= std::size_t(n);
-        } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
-            return false;
-        } else if (!ready(m_fd, POLLOUT, deadline)) {
+        } else if ((n < 0 && errno != EAGAIN && errno != EINTR) || Clock::now() >= deadline
+                   || !ready(m_fd, POLLOUT, deadline)) {
             return false;
         }
     }
@@ -112,21 +111,21 @@ std::optional<uint8_t> Port::read(Clock::time_point deadline)
         const ssize_t n = ::read(m_fd, &byte, 1);
         if (n == 1)
             return byte;
-        if (n < 0 && errno != EAGAIN && errno != EINTR)
-            return std::nullopt;
         // 0 is end of file on a USB printer with nothing to say yet; wait as for EAGAIN.
-        if (!ready(m_fd, POLLIN, deadline))
+        if ((n < 0 && errno != EAGAIN && errno != EINTR) || Clock::now() >= deadline
+            || !ready(m_fd, POLLIN, deadline))
             return std::nullopt;
     }
 }
 
 void Port::discardUntil(Clock::time_point until)
 {
+    // A device that never stops sending is given a few milliseconds, not the call's time:
+    // the answer read after it will tell that the line is not quiet.
+    const auto stop = std::max(until, Clock::now() + std::chrono::milliseconds(5));
     uint8_t junk[64];
-    for (;;) {
-        while (::read(m_fd, junk, sizeof junk) > 0) {
-        }
-        if (Clock::now() >= until || !ready(m_fd, POLLIN, until))
+    while (Clock::now() < stop) {
+        if (::read(m_fd, junk, sizeof junk) <= 0 && (Clock::now() >= until || !ready(m_fd, POLLIN, until)))
             return;
     }
 }

@@ -62,8 +62,9 @@ constexpr milliseconds CallLimit{900};
 // The switch is read this long after a pulse ends: the drawer springs out as the latch lets
 // go, and a read during the pulse would find it still shut.
 constexpr milliseconds Settle{20};
-// The pulse time is a count of 2 ms in one byte; the longest off time follows from it.
-constexpr milliseconds LongestOff{4 * 255 * 2};
+// The pulse time is a count of 2 ms in one byte: the longest a pin may have to rest after
+// its command, on and off, follows from it.
+constexpr milliseconds LongestRest{5 * 255 * 2};
 
 struct Settings {
     std::string device = "/dev/usb/lp0";
@@ -80,8 +81,7 @@ struct Settings {
 
 struct Printer {
     Settings settings;
-    Port port;
-    bool open = false;
+    Port port; // open while the printer is
     // After a request that went unanswered or was answered with garbage: until when its
     // answer may still come, which must not pass for the next one's.
     Clock::time_point lateUntil{};
@@ -258,21 +258,20 @@ int64_t nanoseconds(Clock::time_point t)
 }
 
 // When this pin may fire again: after this process's last pulse on it and after the one the
-// file remembers from another. A remembered time further off than any off time can be is
-// from before a restart of the clock, and means nothing now.
+// file remembers from another. A remembered time further off than any rest can be is from
+// before a restart of the clock, and means nothing now.
 Clock::time_point mayFire(int pin, const PrinterState &state)
 {
     const auto now = Clock::now();
     const Clock::time_point remembered{std::chrono::nanoseconds{state.nextPulse[pin]}};
-    const auto earliest = std::max(printer.nextPulse[pin], remembered > now + LongestOff ? now : remembered);
-    return std::min(earliest, now + LongestOff);
+    return std::max(printer.nextPulse[pin], remembered > now + LongestRest ? now : remembered);
 }
 
 } // namespace
 
 int32_t BEXOR_CALL OpenBexor(void)
 {
-    if (printer.open)
+    if (printer.port.isOpen())
         return Ok;
     if (!readSettings(printer.settings))
         return BadSetting;
@@ -296,22 +295,20 @@ int32_t BEXOR_CALL OpenBexor(void)
         return failure;
     }
     printer.identity.reset();
-    printer.open = true;
     return Ok;
 }
 
 int32_t BEXOR_CALL CloseBexor(void)
 {
-    if (!printer.open)
+    if (!printer.port.isOpen())
         return NotOpen;
     printer.port.close();
-    printer.open = false;
     return Ok;
 }
 
 int32_t BEXOR_CALL DrawerOpen(int32_t drawer)
 {
-    if (!printer.open)
+    if (!printer.port.isOpen())
         return NotOpen;
     if (drawer < 0 || drawer >= PrinterDrawers)
         return NoSuchDrawer;
@@ -356,7 +353,7 @@ int32_t BEXOR_CALL DrawerOpen(int32_t drawer)
 
 int32_t BEXOR_CALL DrawerState(int32_t drawer)
 {
-    if (!printer.open || drawer < 0 || drawer >= PrinterDrawers)
+    if (!printer.port.isOpen() || drawer < 0 || drawer >= PrinterDrawers)
         return NotPresent;
     // Any other code reads as closed: a printer that gives no status would pass for a shut
     // drawer. Not present says what is true, that the drawer cannot be reached.
@@ -369,7 +366,7 @@ int32_t BEXOR_CALL DrawerState(int32_t drawer)
 int32_t BEXOR_CALL RetrieveStatistics(int32_t unit, int32_t selector, uint8_t *buffer,
                                       int32_t length)
 {
-    if (!printer.open)
+    if (!printer.port.isOpen())
         return NotOpen;
     if (unit != 0 || selector != 15 || buffer == nullptr
         || length != int32_t(StatisticsLength))
