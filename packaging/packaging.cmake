@@ -118,5 +118,6 @@ set(CPACK_DEBIAN_PRINTER_DESCRIPTION "crtest driver for cash drawers on a receip
 A driver library with which crtest tests cash drawers hung on the drawer-kick
 connector of a receipt printer on a USB printer device or a serial port. It is
 installed in a private folder and is used only when asked for: start crtest
-with LD_LIBRARY_PATH=${CRTEST_PRINTER_FULL_DIR} and BEXOR_PRINTER_DEVICE set.")
+with BEXOR_PRINTER_DEVICE set and
+LD_LIBRARY_PATH=${CRTEST_PRINTER_FULL_DIR}")
 include(CPack)
