@@ -172,7 +172,7 @@ std::string stateFolder()
     const auto absolute = [](const char *value) { return value && value[0] == '/'; };
     if (const char *dir = std::getenv("BEXOR_PRINTER_STATE_DIR"); dir && *dir)
         return dir;
-    // The base directory specification ignores a relative XDG_STATE_HOME.
+    // A relative XDG_STATE_HOME counts as unset, as the freedesktop base directories have it.
     if (const char *xdg = std::getenv("XDG_STATE_HOME"); absolute(xdg))
         return std::string(xdg) + "/crtest-printer";
     if (const char *home = std::getenv("HOME"); absolute(home))
