@@ -28,7 +28,7 @@ configure=(-DCRTEST_BENCHMARKS=ON)
 [ -f "$build/CMakeCache.txt" ] || configure+=(-G Ninja -DCMAKE_BUILD_TYPE=Release)
 cmake -S "$root" -B "$build" "${configure[@]}" >/dev/null
 cmake --build "$build" --target crtest crtest-trial-load bexor crbench_probe crbench_bare \
-    crbench_launch crbench_window crbench_check crbench_cycles >/dev/null
+    crbench_launch crbench_window crbench_check crbench_cycles printerdriver crbench_printer >/dev/null
 # The utility as it was before its trial helper: a copy alone in a folder, which finds no
 # helper beside it and tries the driver in a fork of itself.
 mkdir -p "$build/bench/fork"
@@ -39,11 +39,13 @@ if [ "$smoke" = 1 ]; then
     window_runs=(--runs 1 --batches 1 --batch-seconds 0.01 --memory-refreshes 200)
     check_runs=(--runs 1)
     cycles_runs=(--runs 1 --cycles 10 --short 10 --long 100)
+    printer_runs=(--reads 20)
 else
     launch_runs=(--runs 30 --idle-runs 3 --idle-seconds 10)
     window_runs=(--runs 15 --batches 10 --batch-seconds 0.5)
     check_runs=(--runs 15)
     cycles_runs=(--runs 9 --cycles 2500 --short 100 --long 100000)
+    printer_runs=(--reads 2000)
 fi
 
 # A private X server on the first free display; it goes when the script ends.
@@ -98,3 +100,8 @@ echo | tee -a "$results"
 echo | tee -a "$results"
 "$build/bench/crbench_check" --program "$build/crtest" --libpath "$build/sim" "${check_runs[@]}" \
     | tee -a "$results"
+
+# The printer driver's state read on the simulated printer, beyond the printer's own answer.
+echo | tee -a "$results"
+"$build/bench/crbench_printer" --library "$build/printer/libbexor.so" \
+    --simulator "$root/tests/printer/simprinter.py" "${printer_runs[@]}" | tee -a "$results"

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Builds the two Debian packages, checks their contents, their metadata files and lintian's
-# report, then installs exactly these two on this machine, makes sure the installed program
-# is the one just built, and starts it headless against the installed simulated controller.
-# Any copy installed before is removed first, and both packages are removed again at the
-# end, whatever happens. Needs root (or sudo) for the install.
+# Builds the three Debian packages, checks their contents, their metadata files and
+# lintian's report, then installs exactly these three on this machine, makes sure the
+# installed program is the one just built, and starts it headless against the installed
+# simulated controller, and its check against the installed printer driver on the simulated
+# printer. Any copy installed before is removed first, and the packages are removed again at
+# the end, whatever happens. Needs root (or sudo) for the install.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -11,7 +12,7 @@ sudo=()
 [ "$(id -u)" -eq 0 ] || sudo=(sudo)
 fail() { echo "package check: $*" >&2; exit 1; }
 
-packages=(crtest crtest-simulator)
+packages=(crtest crtest-simulator crtest-printer)
 # The names of those of the two packages that dpkg still knows, installed or not quite gone.
 present() {
     dpkg-query -W -f='${db:Status-Status} ${Package}\n' "${packages[@]}" 2>/dev/null \
@@ -45,6 +46,7 @@ rm -f build-package/*.deb
 arch=$(dpkg --print-architecture)
 utility=build-package/crtest_2.00_${arch}.deb
 simulator=build-package/crtest-simulator_2.00_${arch}.deb
+printer=build-package/crtest-printer_2.00_${arch}.deb
 
 # --- What the packages hold ---
 listing=$(dpkg-deb -c "$utility")
@@ -52,6 +54,7 @@ contents=$(awk '{print $6}' <<<"$listing")
 multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 private_dir=/usr/lib/$multiarch/crtest
 sim_dir=/usr/lib/$multiarch/crtest-simulator
+printer_dir=/usr/lib/$multiarch/crtest-printer
 doc=./usr/share/doc/crtest
 icons=$(printf './usr/share/icons/hicolor/%sx%s/apps/crtest.png ' 16{,} 22{,} 24{,} 32{,} 48{,} 64{,} \
     128{,} 256{,})
@@ -71,6 +74,8 @@ grep -qE "^l.* \./usr/bin/crtest -> \.\./lib/$multiarch/crtest/crtest\$" <<<"$li
 # From a here-string: grep -q leaving a pipe early would fail the listing with SIGPIPE.
 grep -qE " \.$sim_dir/libbexor\.so\$" <<<"$(dpkg-deb -c "$simulator")" \
     || fail "$simulator does not keep libbexor.so in $sim_dir"
+grep -qE " \.$printer_dir/libbexor\.so\$" <<<"$(dpkg-deb -c "$printer")" \
+    || fail "$printer does not keep libbexor.so in $printer_dir"
 
 # --- Control fields ---
 [ "$(dpkg-deb -f "$utility" Version)" = 2.00 ] || fail "version is not 2.00"
@@ -95,11 +100,11 @@ desktop-file-validate "$tree/usr/share/applications/crtest.desktop" \
     || fail "desktop-file-validate rejects the menu entry"
 # The metainfo file, which must also find the menu entry it names.
 appstreamcli validate-tree --no-net "$tree" || fail "appstreamcli rejects the installed tree"
-lintian --allow-root --fail-on error,warning "$utility" "$simulator" \
+lintian --allow-root --fail-on error,warning "$utility" "$simulator" "$printer" \
     || fail "lintian reports errors or warnings (status $?)"
 
 # --- The installed program is the one built ---
-"${sudo[@]}" "${apt[@]}" install "./$utility" "./$simulator" >/dev/null
+"${sudo[@]}" "${apt[@]}" install "./$utility" "./$simulator" "./$printer" >/dev/null
 # What is installed is what was built, not a copy of the same version left from before.
 same() {
     cmp "$2" <(dpkg-deb --fsys-tarfile "$1" | tar -xO ".$2") || fail "the installed $2 is not the one in $1"
@@ -107,6 +112,7 @@ same() {
 same "$utility" "$private_dir/crtest"
 same "$utility" "$private_dir/crtest-trial-load"
 same "$simulator" "$sim_dir/libbexor.so"
+same "$printer" "$printer_dir/libbexor.so"
 # The trial helper's loader must search where the program's does.
 runpath() { readelf -d "$1" | grep -E '\((RUN|R)PATH\)' || true; }
 [ "$(runpath "$private_dir/crtest-trial-load")" = "$(runpath "$private_dir/crtest")" ] \
@@ -125,4 +131,13 @@ grep -q "calling init: .*libQt6Widgets" <<<"$log" || fail "installed crtest did 
 report=$(env -u DISPLAY -u WAYLAND_DISPLAY LD_LIBRARY_PATH="$sim_dir" crtest --check) \
     || fail "installed crtest --check ended with status $?"
 grep -qx "  Serial number:        SIMULATED-0001" <<<"$report" || fail "installed crtest --check did not report the simulator"
-echo "package check: both packages built and valid, lintian silent, the installed program is the one built, opens its window and checks"
+# The check against the installed printer driver, on the tests' simulated printer.
+exec {printer_input}> >(exec python3 tests/printer/simprinter.py --log "$tree/printer.log" >"$tree/tty")
+for _ in $(seq 100); do [ -s "$tree/tty" ] && break; sleep 0.1; done
+report=$(env -u DISPLAY -u WAYLAND_DISPLAY LD_LIBRARY_PATH="$printer_dir" \
+         BEXOR_PRINTER_DEVICE="$(cat "$tree/tty")" BEXOR_PRINTER_STATE_DIR="$tree/state" crtest --check) \
+    || fail "installed crtest --check on the printer driver ended with status $?"
+exec {printer_input}>&-
+grep -qx "Driver: $printer_dir/libbexor.so" <<<"$report" && grep -qx "  1 closed" <<<"$report" \
+    || fail "installed crtest --check did not read the printer's drawers: $report"
+echo "package check: the three packages built and valid, lintian silent, the installed program is the one built, opens its window and checks"

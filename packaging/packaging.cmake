@@ -9,6 +9,9 @@ set(CRTEST_SIM_DIR ${CMAKE_INSTALL_LIBDIR}/crtest-simulator)
 # every text that names the simulator's folder is made here, for the machine built on.
 set(CRTEST_SIM_FULL_DIR ${CMAKE_INSTALL_FULL_LIBDIR}/crtest-simulator)
 set(CRTEST_PRIVATE_FULL_DIR ${CMAKE_INSTALL_FULL_LIBDIR}/crtest)
+# The printer kick-port driver, likewise in a folder of its own.
+set(CRTEST_PRINTER_DIR ${CMAKE_INSTALL_LIBDIR}/crtest-printer)
+set(CRTEST_PRINTER_FULL_DIR ${CMAKE_INSTALL_FULL_LIBDIR}/crtest-printer)
 set(docs ${CMAKE_CURRENT_BINARY_DIR}/packaging)
 file(MAKE_DIRECTORY ${docs})
 
@@ -54,6 +57,11 @@ endforeach()
 
 install(TARGETS bexor LIBRARY DESTINATION ${CRTEST_SIM_DIR} COMPONENT simulator
         RUNTIME DESTINATION ${CRTEST_SIM_DIR} COMPONENT simulator)
+set(driver_packages simulator:crtest-simulator)
+if(TARGET printerdriver)
+    install(TARGETS printerdriver LIBRARY DESTINATION ${CRTEST_PRINTER_DIR} COMPONENT printer)
+    list(APPEND driver_packages printer:crtest-printer)
+endif()
 
 # Debian's documentation files: copyright, a compressed changelog and the manual page.
 find_program(GZIP_EXECUTABLE gzip)
@@ -65,7 +73,7 @@ add_custom_command(OUTPUT ${docs}/changelog.gz ${docs}/crtest.1.gz
     VERBATIM)
 add_custom_target(package_docs ALL DEPENDS ${docs}/changelog.gz ${docs}/crtest.1.gz)
 install(FILES ${docs}/crtest.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT utility)
-foreach(pair utility:crtest simulator:crtest-simulator)
+foreach(pair utility:crtest ${driver_packages})
     string(REPLACE ":" ";" pair ${pair})
     list(GET pair 0 component)
     list(GET pair 1 package)
@@ -81,6 +89,9 @@ set(CPACK_PACKAGE_CONTACT "crtest developers <crtest@example.org>")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL utility simulator)
+if(TARGET printerdriver)
+    list(APPEND CPACK_COMPONENTS_ALL printer)
+endif()
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
@@ -102,4 +113,11 @@ A driver library that behaves like a controller with drawers attached, for
 training machines without hardware. It is installed in a private folder and is
 used only when asked for: start crtest in ${CRTEST_SHARE_DIR} with
 LD_LIBRARY_PATH=${CRTEST_SIM_FULL_DIR}")
+set(CPACK_DEBIAN_PRINTER_PACKAGE_NAME crtest-printer)
+set(CPACK_DEBIAN_PRINTER_DESCRIPTION "crtest driver for cash drawers on a receipt printer
+A driver library with which crtest tests cash drawers hung on the drawer-kick
+connector of a receipt printer on a USB printer device or a serial port. It is
+installed in a private folder and is used only when asked for: start crtest
+with BEXOR_PRINTER_DEVICE set and
+LD_LIBRARY_PATH=${CRTEST_PRINTER_FULL_DIR}")
 include(CPack)

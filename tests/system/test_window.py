@@ -196,5 +196,38 @@ class Help(WindowTest):
         self.assertGreater(ink(self.server.grab(*serial)), 50)
 
 
+class OnAPrinter(WindowTest):
+    """The window on a drawer hung on a receipt printer's kick port: the printer driver
+    behind the recorder, the simulated printer on a pseudo-terminal."""
+
+    def test_start_up_and_kick(self):
+        import subprocess
+        import sys
+        from pathlib import Path
+        from unittest import mock
+        printers = Path(__file__).parents[1] / "printer"
+        sys.path.insert(0, str(printers))
+        from simprinter import commands
+        folder = tempfile.mkdtemp(dir=self.server.runtime)
+        log = Path(folder, "printer.log")
+        printer = subprocess.Popen(
+            [sys.executable, str(printers / "simprinter.py"), "--log", str(log), "--open-ms",
+             "60000"], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+        self.addCleanup(printer.communicate, timeout=DEADLINE)
+        with mock.patch.dict(os.environ, CRTEST_SIMULATOR=os.environ["CRTEST_PRINTER"]):
+            program = self.start(environment={"BEXOR_PRINTER_DEVICE": printer.stdout.readline().strip(),
+                                              "BEXOR_PRINTER_STATE_DIR": folder})
+        # Two drawers, both read from the one switch; a printer has no others.
+        self.assertLetters("CCNNNNNN")
+        program.click("Kick_Cmd")
+        self.answer_count_boxes(2)
+        self.assertLetters("OONNNNNN")
+        self.assertEqual(self.since_start(), self.kick_calls("CCNNNNNN"))
+        received = b"".join(bytes.fromhex(line.split(" ", 2)[2]) for line in
+                            log.read_text().splitlines() if " rx " in line)
+        self.assertEqual([c for _, c in commands(received) if c[:2] == b"\x1b\x70"],
+                         [bytes.fromhex("1b 70 00 32 c8"), bytes.fromhex("1b 70 01 32 c8")])
+
+
 if __name__ == "__main__":
     unittest.main(verbosity=2)
