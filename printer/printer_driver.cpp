@@ -5,6 +5,7 @@
 // read when the printer is opened (see README.md for them and the status codes).
 #define BEXOR_BUILDING_DRIVER
 #include "apideclarations.h"
+#include "driversettings.h"
 
 #include "port.h"
 #include "statefile.h"
@@ -93,21 +94,7 @@ struct Printer {
 
 Printer printer;
 
-std::string_view trimmed(std::string_view text)
-{
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
-std::optional<std::string_view> setting(const char *name)
-{
-    const char *value = std::getenv(name);
-    if (value == nullptr || trimmed(value).empty())
-        return std::nullopt;
-    return trimmed(value);
-}
+using driversettings::setting;
 
 // The reason a call failed, for whoever asked with BEXOR_PRINTER_DEBUG; the driver is quiet
 // otherwise. One write a line, so it stays whole among the utility's own output.

@@ -4,6 +4,7 @@
 // (see README.md for the settings and the status codes).
 #define BEXOR_BUILDING_DRIVER
 #include "apideclarations.h"
+#include "driversettings.h"
 
 #include <array>
 #include <charconv>
@@ -72,22 +73,8 @@ struct Controller {
 
 Controller sim;
 
-std::string_view trimmed(std::string_view text)
-{
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
-// An empty variable counts as unset, so that `VAR= utility` restores the default.
-std::optional<std::string_view> setting(const char *name)
-{
-    const char *value = std::getenv(name);
-    if (value == nullptr || trimmed(value).empty())
-        return std::nullopt;
-    return trimmed(value);
-}
+using driversettings::setting;
+using driversettings::trimmed;
 
 // A mistyped setting would otherwise look like a simulator that does not listen: say
 // which one was dropped and what happens instead. One write per line, so that the line
