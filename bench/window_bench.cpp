@@ -9,6 +9,7 @@
 //
 // Message boxes are answered through the window's services at once. Exits non-zero only
 // when a handler no longer makes the driver calls the figures rely on.
+#include "desktopservices.h"
 #include "fakes.h"
 #include "timing.h"
 
@@ -22,6 +23,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -61,16 +63,80 @@ QByteArray blockInUse()
     return block;
 }
 
-// The window started against a driver with the given drawers, counting its message boxes.
-struct Rig : FormRig
+// The fake driver without a log, noting when each call came.
+struct TimedDriver : FakeDriver
 {
-    Rig(FakeServices::Real real, bool drawers) : FormRig(real)
+    std::vector<std::pair<std::string_view, Clock::time_point>> calls;
+
+    int32_t drawerOpen(int32_t n) override { return note("DrawerOpen"), FakeDriver::drawerOpen(n); }
+    int32_t drawerState(int32_t n) override
+    {
+        return note("DrawerState"), FakeDriver::drawerState(n);
+    }
+    int32_t retrieveStatistics(int16_t unit, int32_t selector, uint8_t *buffer,
+                               int16_t length) override
+    {
+        note("RetrieveStatistics");
+        return FakeDriver::retrieveStatistics(unit, selector, buffer, length);
+    }
+    void note(std::string_view function) { calls.emplace_back(function, Clock::now()); }
+    // When the calls of one function came, in order.
+    std::vector<Clock::time_point> times(std::string_view function) const
+    {
+        std::vector<Clock::time_point> found;
+        for (const auto &[call, at] : calls)
+            if (call == function)
+                found.push_back(at);
+        return found;
+    }
+};
+
+// The fake services without a log, leaving to the desktop what is asked; each wait's start
+// and end noted.
+struct TimedServices : FakeServices
+{
+    struct Real
+    {
+        bool waits = false, show = false, paint = false;
+    };
+    explicit TimedServices(Real real) : real(real) { }
+
+    Real real;
+    DesktopServices desktop;
+    std::vector<std::pair<Clock::time_point, Clock::time_point>> waits;
+
+    void sleep(std::chrono::milliseconds time) override
+    {
+        const Clock::time_point start = Clock::now();
+        if (real.waits)
+            desktop.sleep(time);
+        waits.emplace_back(start, Clock::now());
+    }
+    void yield() override
+    {
+        if (real.waits)
+            desktop.yield();
+    }
+    void show(QWidget *window) override { real.show ? desktop.show(window) : window->show(); }
+    void paint(QWidget *widget) override
+    {
+        if (real.paint)
+            desktop.paint(widget);
+    }
+};
+
+// The real window on them, started against a driver with the given drawers, counting its
+// message boxes.
+struct Rig
+{
+    Rig(TimedServices::Real real, bool drawers) : services(real)
     {
         for (int32_t n = 0; n < 8; ++n)
             driver.states[size_t(n)] = drawers ? 16 * n + 1 : -1; // closed or absent
         driver.statisticsBlock = blockInUse();
         services.onMessage = [this](const QString &) { ++messages; };
-        start();
+        form = std::make_unique<CRTEST_Form>(controller, services);
+        form->load();
     }
     void forget()
     {
@@ -87,6 +153,10 @@ struct Rig : FormRig
         return total;
     }
 
+    TimedDriver driver;
+    TimedServices services;
+    Controller controller{&driver, {}, {}};
+    std::unique_ptr<CRTEST_Form> form;
     int messages = 0;
 };
 
@@ -158,10 +228,7 @@ std::pair<long, long> residentKiB()
 // current resident memory after the first 100 refreshes and at the end.
 std::string memoryGrowth(int refreshes)
 {
-    FormRig rig(FakeServices::Real{});
-    for (int32_t n = 0; n < 8; ++n)
-        rig.driver.states[size_t(n)] = 16 * n + 1; // closed
-    rig.start();
+    Rig rig({}, true);
     rig.driver.calls.clear();
     QPushButton *status = rig.form->findChild<QPushButton *>("Status_Cmd");
     QPushButton *kick = rig.form->findChild<QPushButton *>("Kick_Cmd");

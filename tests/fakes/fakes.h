@@ -1,12 +1,12 @@
 // The real window wired to a driver that answers at once and to scripted services. The
 // tests share one log between the two, so they can check the order of driver calls against
 // waits, paints, yields and message boxes; the benchmarks go without it, since making its
-// texts would add to what they time, and take the desktop's own waits, showing or painting.
+// texts would add to what they time.
 #pragma once
 
 #include "crtest_form.h"
-#include "desktopservices.h"
 #include "drawerdriver.h"
+#include "formservices.h"
 
 #include <QStringList>
 
@@ -14,11 +14,6 @@
 #include <cstring>
 #include <functional>
 #include <memory>
-#include <string_view>
-#include <vector>
-
-// The benchmarks' clock (bench/timing.h), for when each wait and call came.
-using Clock = std::chrono::steady_clock;
 
 // What the driver and the services were asked, in order ("DrawerState(3)", "Yield",
 // "Sleep(100)", "Paint(CountFrame)", "Message:text", "Help", "End(0)"), and what the test
@@ -40,46 +35,25 @@ struct Log : QStringList
     }
 };
 
-// Unless asked otherwise nothing blocks and nothing is shown; message boxes are answered at
-// once, and the end of the program is only noted.
+// Nothing blocks and nothing is shown; message boxes are answered at once, and the end of
+// the program is only noted.
 struct FakeServices : FormServices
 {
-    // What is left to the desktop instead.
-    struct Real
-    {
-        bool waits = false, show = false, paint = false;
-    };
+    explicit FakeServices(Log *log = nullptr) : log(log) { }
 
-    explicit FakeServices(Log &log) : log(&log) { }
-    explicit FakeServices(Real real) : real(real) { }
-
-    Log *log = nullptr;
-    Real real;
-    DesktopServices desktop;
+    Log *log;
     std::function<void(const QString &)> onMessage;
     bool helpStarts = true;
-    std::vector<std::pair<Clock::time_point, Clock::time_point>> waits; // each one's start, end
 
     void sleep(std::chrono::milliseconds time) override
     {
         Log::note(log, [&] { return QString("Sleep(%1)").arg(time.count()); });
-        const Clock::time_point start = Clock::now();
-        if (real.waits)
-            desktop.sleep(time);
-        waits.emplace_back(start, Clock::now());
     }
-    void yield() override
-    {
-        Log::note(log, [] { return QStringLiteral("Yield"); });
-        if (real.waits)
-            desktop.yield();
-    }
-    void show(QWidget *window) override { real.show ? desktop.show(window) : window->show(); }
+    void yield() override { Log::note(log, [] { return QStringLiteral("Yield"); }); }
+    void show(QWidget *window) override { window->show(); }
     void paint(QWidget *widget) override
     {
         Log::note(log, [&] { return "Paint(" + widget->objectName() + ')'; });
-        if (real.paint)
-            desktop.paint(widget);
     }
     void message(QWidget *, const QString &text) override
     {
@@ -96,7 +70,7 @@ struct FakeServices : FormServices
     void endProgram(int n) override { Log::note(log, [&] { return QString("End(%1)").arg(n); }); }
 };
 
-// Answers every call at once, as scripted, and notes when each came.
+// Answers every call at once, as scripted.
 struct FakeDriver : DrawerDriver
 {
     explicit FakeDriver(Log *log = nullptr) : log(log) { }
@@ -105,21 +79,10 @@ struct FakeDriver : DrawerDriver
     QList<int32_t> opens; // successive OpenBexor results; 0 once the list runs out
     std::array<int32_t, 8> states{1, 17, 33, 49, -1, -1, -1, -1}; // 0 to 3 closed
     QByteArray statisticsBlock = QByteArray(106, '\0'); // written whole; the read succeeds
-    std::vector<std::pair<std::string_view, Clock::time_point>> calls;
 
-    // When the calls of one function ("DrawerOpen") came, in order.
-    std::vector<Clock::time_point> times(std::string_view function) const
-    {
-        std::vector<Clock::time_point> found;
-        for (const auto &[call, at] : calls)
-            if (call.substr(0, call.find('(')) == function)
-                found.push_back(at);
-        return found;
-    }
     template <typename... Args>
     int32_t answer(int32_t result, const char *call, Args... args)
     {
-        calls.emplace_back(call, Clock::now());
         Log::note(log, [&] {
             QString text = QString::fromLatin1(call);
             ((text = text.arg(args)), ...);
@@ -144,13 +107,9 @@ struct FakeDriver : DrawerDriver
 
 struct FormRig
 {
-    FormRig() = default;
-    // No log; the desktop's services as asked.
-    explicit FormRig(FakeServices::Real real) : driver(nullptr), services(real) { }
-
     Log log;
     FakeDriver driver{&log};
-    FakeServices services{log};
+    FakeServices services{&log};
     // What the window's controller is given: the driver, or null and why it is not bound.
     DrawerDriver *bound = &driver;
     QString bindError, driverFile;

@@ -105,10 +105,6 @@ private slots:
             QTest::newRow(name) << fault << status << QString(lines);
         };
         using Script = std::function<void(FaultScript &)>;
-        row("all well", {}, 0,
-            "Controller: open|  3 closed|  4 not present|  Serial number:        SN-FAULT-000042|"
-            "  Mechanical revision:  B3.2|  Good opens:           16909060|"
-            "  Failed opens:         4294967295|Exit status: 0 (all well)");
         row("library lacks CloseBexor", {.library = "libfaultdriver_without_CloseBexor.so"}, 3,
             "Driver: not loaded: @DIR@/libfaultdriver_without_CloseBexor.so: undefined symbol: "
             "CloseBexor|Controller: not opened");
