@@ -39,6 +39,7 @@ install(FILES packaging/examples/crtest-check.service packaging/examples/crtest-
 # packages really use, where the one in the source tree can only say <arch>.
 file(READ app/Readme.Txt readme)
 string(REPLACE "/usr/lib/<arch>/crtest-simulator" "${CRTEST_SIM_FULL_DIR}" readme "${readme}")
+string(REPLACE "/usr/lib/<arch>/crtest-printer" "${CRTEST_PRINTER_FULL_DIR}" readme "${readme}")
 string(REPLACE "/usr/share/crtest" "${CRTEST_SHARE_DIR}" readme "${readme}")
 file(CONFIGURE OUTPUT ${docs}/Readme.Txt CONTENT "${readme}" @ONLY)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS app/Readme.Txt)
