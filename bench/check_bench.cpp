@@ -27,14 +27,6 @@ std::unique_ptr<Process> run(const std::vector<std::string> &argv, const std::st
     return process;
 }
 
-std::string figure(const std::vector<double> &values)
-{
-    const Summary s = summarise(values);
-    char text[64];
-    std::snprintf(text, sizeof text, "%.1f (%.1f-%.1f)", s.median, s.min, s.max);
-    return text;
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -67,8 +59,8 @@ int main(int argc, char *argv[])
     const double beyond = summarise(checkMs).median - WaitsMs;
     std::printf("== crtest --check (%d runs, no display) ==\n", runs);
     std::printf("check wall time (ms): %s; beyond its %.0f ms of waits: %.1f; target <= %.0f: %s\n",
-                figure(checkMs).c_str(), WaitsMs, beyond, TimeTargetMs,
+                figure(checkMs, 1).c_str(), WaitsMs, beyond, TimeTargetMs,
                 beyond + WaitsMs <= TimeTargetMs ? "met" : "NOT MET");
-    std::printf("peak RSS (MiB): %s\n", figure(checkMiB).c_str());
+    std::printf("peak RSS (MiB): %s\n", figure(checkMiB, 1).c_str());
     return 0;
 }

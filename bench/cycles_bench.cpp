@@ -100,14 +100,6 @@ double peakMiB(const std::string &program, const std::string &libpath, int cycle
     return run.peakMiB;
 }
 
-std::string figure(const std::vector<double> &values)
-{
-    const Summary s = summarise(values);
-    char text[64];
-    std::snprintf(text, sizeof text, "%.2f (%.2f-%.2f)", s.median, s.min, s.max);
-    return text;
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -158,10 +150,10 @@ int main(int argc, char *argv[])
     std::printf("== the cycle run's own work, in process (4 drawers x %d cycles, %d runs, an "
                 "instant driver, interval 0) ==\n", cycles, runs);
     std::printf("per cycle and drawer, no output (us): wall %s, processor %s\n",
-                figure(bareWall).c_str(), figure(bareProcessor).c_str());
+                figure(bareWall, 2).c_str(), figure(bareProcessor, 2).c_str());
     std::printf("per cycle and drawer, progress line and CSV rows synced to %s (us): wall %s, "
                 "processor %s; target <= %.0f ms of processor time: %s\n", dir.c_str(),
-                figure(shownWall).c_str(), figure(shownProcessor).c_str(), OwnWorkTargetMs,
+                figure(shownWall, 2).c_str(), figure(shownProcessor, 2).c_str(), OwnWorkTargetMs,
                 work <= OwnWorkTargetMs ? "met" : "NOT MET");
 
     std::printf("== memory over a long run: crtest --check --kick 0 --cycles N --interval 0 "

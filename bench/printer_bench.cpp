@@ -65,14 +65,6 @@ template <typename F> F resolve(void *library, const char *name)
     return f;
 }
 
-std::string figure(const std::vector<double> &values)
-{
-    const Summary s = summarise(values);
-    char text[64];
-    std::snprintf(text, sizeof text, "%.3f (%.3f-%.3f)", s.median, s.min, s.max);
-    return text;
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -139,8 +131,8 @@ int main(int argc, char *argv[])
 
     const double beyond = summarise(beyondMs).median;
     std::printf("== printer driver: DrawerState on the simulated printer (%d reads) ==\n", reads);
-    std::printf("state read (ms): %s\n", figure(callMs).c_str());
+    std::printf("state read (ms): %s\n", figure(callMs, 3).c_str());
     std::printf("beyond the printer's own answer (ms): %s; target <= %.0f: %s\n",
-                figure(beyondMs).c_str(), TargetMs, beyond <= TargetMs ? "met" : "NOT MET");
+                figure(beyondMs, 3).c_str(), TargetMs, beyond <= TargetMs ? "met" : "NOT MET");
     return 0;
 }

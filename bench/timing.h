@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <string>
 #include <vector>
 
 using Clock = std::chrono::steady_clock;
@@ -37,4 +39,14 @@ inline Summary summarise(std::vector<double> values)
     const size_t n = values.size();
     return {n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2, values.front(),
             values.back()};
+}
+
+// "median (min-max)", to the given number of decimals.
+inline std::string figure(const std::vector<double> &values, int decimals)
+{
+    const Summary s = summarise(values);
+    char text[96];
+    std::snprintf(text, sizeof text, "%.*f (%.*f-%.*f)", decimals, s.median, decimals, s.min,
+                  decimals, s.max);
+    return text;
 }
