@@ -18,8 +18,10 @@ import argparse
 import heapq
 import os
 import select
+import subprocess
 import sys
 import time
+from pathlib import Path
 
 SWITCH = 0x04
 ONLINE = 0x12  # the bits every status byte has set
@@ -37,6 +39,29 @@ def commands(stream):
         found.append((at, stream[at:at + length]))
         at += length
     return found
+
+
+def start(log, *options):
+    """This printer in a child process, which ends when its standard input is closed (as
+    communicate() does): the process, and the terminal's path."""
+    process = subprocess.Popen([sys.executable, __file__, "--log", str(log), *options],
+                               stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+    return process, process.stdout.readline().strip()
+
+
+def received(log):
+    """Every byte the log shows received, and the commands in them as (seconds, bytes), each
+    at the time its first byte came."""
+    stream, times = b"", []
+    for ns, way, data in (line.split(" ", 2) for line in Path(log).read_text().splitlines()):
+        if way == "rx":
+            stream += bytes.fromhex(data)
+            times += [int(ns) / 1e9] * (len(stream) - len(times))
+    return stream, [(times[at], command) for at, command in commands(stream)]
+
+
+def kicks(log):
+    return [(t, c) for t, c in received(log)[1] if c[:2] == b"\x1b\x70"]
 
 
 def main():

@@ -7,22 +7,21 @@ Run by CTest with the paths it needs in the environment (see tests/printer/CMake
 
 import datetime
 import json
-from concurrent.futures import ThreadPoolExecutor
 import os
 import re
-import subprocess
 import sys
 import unittest
+from concurrent.futures import ThreadPoolExecutor
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).parents[1] / "cli"))
 from test_cli import DEADLINE, run, scratch, validate  # noqa: E402
-from simprinter import commands  # noqa: E402
+import simprinter  # noqa: E402
 
 PRINTER_DIR = os.environ["CRTEST_PRINTER_DIR"]
-SIMPRINTER = str(Path(__file__).with_name("simprinter.py"))
 
 STATUS = bytes.fromhex("10 04 01")
+IDS = ("65=2.31-SIM", "67=SIMPRINTER")  # what the printer tells: firmware and model
 # Transmit printer ID: firmware, model, serial number.
 IDENTITY = bytes.fromhex("1d 49 41 1d 49 43 1d 49 44")
 # Pin 2 and pin 5 for 100 ms, then off 400 ms.
@@ -39,22 +38,14 @@ JITTER = 0.010
 class Printer:
     """The simulated printer of one case, with its log and the driver's state folder."""
 
-    def __init__(self, test, *options, ids=("65=2.31-SIM", "67=SIMPRINTER")):
+    def __init__(self, test, *options, ids=IDS):
         folder = scratch(test)
         self.state = Path(folder, "state")
         self.log = Path(folder, "printer.log")
-        self.process = subprocess.Popen(
-            [sys.executable, SIMPRINTER, "--log", str(self.log), *(f"--id={i}" for i in ids),
-             *options], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
-        test.addCleanup(self.stop)
-        self.device = self.process.stdout.readline().strip()
-        self.settings = {"LD_LIBRARY_PATH": PRINTER_DIR, "BEXOR_PRINTER_DEVICE": self.device,
+        process, device = simprinter.start(self.log, *(f"--id={i}" for i in ids), *options)
+        test.addCleanup(process.communicate, timeout=DEADLINE)
+        self.settings = {"LD_LIBRARY_PATH": PRINTER_DIR, "BEXOR_PRINTER_DEVICE": device,
                          "BEXOR_PRINTER_STATE_DIR": str(self.state)}
-
-    def stop(self):
-        self.process.stdin.close()
-        self.process.wait(DEADLINE)
-        self.process.stdout.close()
 
     def check(self, *arguments, **settings):
         """crtest --check --json ARGUMENTS: its result and its report, held to the schema."""
@@ -63,33 +54,13 @@ class Printer:
         validate(report)
         return result, report
 
-    def received(self):
-        """Every byte received, and the commands in it as (seconds, bytes), each at the time
-        its first byte came."""
-        stream, times = b"", []
-        for ns, way, data in (line.split(" ", 2) for line in self.log.read_text().splitlines()):
-            if way == "rx":
-                stream += bytes.fromhex(data)
-                times += [int(ns) / 1e9] * (len(stream) - len(times))
-        return stream, [(times[at], command) for at, command in commands(stream)]
 
-    def kicks(self):
-        return [(t, c) for t, c in self.received()[1] if c[:2] == b"\x1b\x70"]
-
-
-def together(rows, case):
-    """case(row) for every row at once, the printers being slow and the machine idle
-    meanwhile; the results in the rows' order."""
+def together(rows, printer, case):
+    """Each row with its printer, made by printer(row), and what case(printer, row) gives,
+    the cases run all at once: the printers are slow and the machine idle meanwhile."""
+    printers = [printer(row) for row in rows]
     with ThreadPoolExecutor(len(rows)) as pool:
-        return list(pool.map(case, rows))
-
-
-def states(report):
-    return [d["state"] for d in report["drawers"]]
-
-
-def records(report, key="statistics"):
-    return report[key] and report[key]["records"]
+        return zip(printers, pool.map(case, printers, rows), rows)
 
 
 class Check(unittest.TestCase):
@@ -110,16 +81,14 @@ class Check(unittest.TestCase):
                 # The first read's answer comes when the second read is under way.
                 ("slow after the open", ["--fault", "slow", "--slow-ms", "700", "--fault-after",
                                          "1"], {}, "not-present", shown))
-        printers = [Printer(self, *row[1], **({"ids": ()} if "identity" in row[0] else {}))
-                    for row in rows]
-        outcomes = together(range(len(rows)), lambda i: printers[i].check(**rows[i][2]))
-        for printer, (result, report), (name, _, _, drawers, statistics) in zip(
-                printers, outcomes, rows):
+        for printer, (result, report), (name, _, _, drawers, statistics) in together(
+                rows, lambda row: Printer(self, *row[1], ids=() if "identity" in row[0] else IDS),
+                lambda printer, row: printer.check(**row[2])):
             with self.subTest(name):
-                self.assertEqual((result.returncode, states(report)),
+                self.assertEqual((result.returncode, [d["state"] for d in report["drawers"]]),
                                  (0, [drawers] * 2 + ["not-present"] * 6))
-                self.assertEqual(records(report), statistics)
-                self.assertEqual(printer.received()[0], STATUS * 3 + IDENTITY)
+                self.assertEqual(report["statistics"]["records"], statistics)
+                self.assertEqual(simprinter.received(printer.log)[0], STATUS * 3 + IDENTITY)
 
     def test_open_refused(self):
         """A printer that does not answer as one, or cannot be reached, is not opened: each
@@ -129,10 +98,9 @@ class Check(unittest.TestCase):
                 ("answers garbage", ["--fault", "garbage"], {}, 5),
                 ("no such device", [], {"BEXOR_PRINTER_DEVICE": "/nonexistent/lp0"}, 2),
                 ("pulse too long for the command", [], {"BEXOR_PRINTER_PULSE_MS": "511"}, 6))
-        printers = [Printer(self, *row[1]) for row in rows]
-        outcomes = together(range(len(rows)),
-                            lambda i: printers[i].check("--verbose", **rows[i][2]))
-        for (result, report), (name, _, _, status) in zip(outcomes, rows):
+        for _, (result, report), (name, _, _, status) in together(
+                rows, lambda row: Printer(self, *row[1]),
+                lambda printer, row: printer.check("--verbose", **row[2])):
             with self.subTest(name):
                 self.assertEqual((result.returncode, report["open_results"]), (4, [status] * 2))
                 opens = re.findall(r"OpenBexor\(\) = (-?\d+) \(([\d.]+) ms\)", result.stderr)
@@ -144,11 +112,10 @@ class Check(unittest.TestCase):
         pulse has ended; both counted good, both read back open."""
         printer = Printer(self)
         result, report = printer.check("--kick", "0,1")
-        self.assertEqual((result.returncode, [k["after"] for k in report["kicks"]]),
-                         (0, ["open", "open"]))
-        self.assertEqual({k: records(report, "statistics_after_kicks")[k] for k in
-                          ("good_opens", "failed_opens")}, {"good_opens": "2", "failed_opens": "0"})
-        sent, timed = printer.received()
+        after = report["statistics_after_kicks"]
+        self.assertEqual((result.returncode, [k["after"] for k in report["kicks"]],
+                          after["good_opens"], after["failed_opens"]), (0, ["open", "open"], 2, 0))
+        sent, timed = simprinter.received(printer.log)
         self.assertEqual(sent, STATUS * 3 + IDENTITY + KICK[0] + STATUS + KICK[1] + STATUS * 3)
         for kick in KICK:
             at = next(i for i, (_, c) in enumerate(timed) if c == kick)
@@ -167,17 +134,13 @@ class Cycles(unittest.TestCase):
                     "DrawerOpen returned 0 each time: the driver reported a failure as a "
                     "success."]),
                 ("switched off", ["--fault", "off", "--fault-after", "3"], 10, [
-                    "Drawer 0 read not present in cycle 1; its cycles stopped there."]),
-                ("answers garbage", ["--fault", "garbage", "--fault-after", "3"], 10, [
                     "Drawer 0 read not present in cycle 1; its cycles stopped there."]))
-        printers = [Printer(self, "--open-ms", "60", *row[1]) for row in rows]
-        outcomes = together(printers, lambda printer: printer.check(
-            "--kick", "0", "--cycles", "2", *FAST, **SHORT))
-        for printer, (result, report), (name, _, status, problems) in zip(
-                printers, outcomes, rows):
+        for printer, (result, report), (name, _, status, problems) in together(
+                rows, lambda row: Printer(self, "--open-ms", "60", *row[1]),
+                lambda printer, _: printer.check("--kick", "0", "--cycles", "2", *FAST, **SHORT)):
             with self.subTest(name):
                 self.assertEqual((result.returncode, report["problems"]), (status, problems))
-                kicks = printer.kicks()
+                kicks = simprinter.kicks(printer.log)
                 self.assertEqual([c for _, c in kicks],
                                  [bytes.fromhex("1b 70 00 14 50")] * (2 if status != 10 else 0))
                 if kicks:
@@ -187,32 +150,29 @@ class Cycles(unittest.TestCase):
     def test_off_time_kept_from_one_program_to_the_next(self):
         """The longest pulse, whose off time the command cannot carry: two checks kicking the
         same drawer one after the other, the second waiting out the first one's off time."""
-        printer = Printer(self, "--open-ms", "500", ids=("65=2.31-SIM", "67=SIMPRINTER", "68=S1"))
+        printer = Printer(self, "--open-ms", "500", ids=(*IDS, "68=S1"))
         for _ in range(2):
             printer.check("--kick", "0", BEXOR_PRINTER_PULSE_MS="510")
-        (first, one), (second, other) = printer.kicks()
+        (first, one), (second, other) = simprinter.kicks(printer.log)
         self.assertEqual([one, other], [bytes.fromhex("1b 70 00 ff ff")] * 2)
         self.assertGreaterEqual(second - first, 0.510 + 4 * 0.510 - JITTER)
 
     def test_damaged_counts(self):
         """A counts file damaged is reported as the statistics' failure and left as it is,
         also by a kick, which still fires."""
-        rows = (("a count changed", lambda t: t.replace(b"good 0", b"good 7")),
-                ("cut short", lambda t: t[:len(t) // 2]))
-        printers = [Printer(self) for _ in rows]
-
-        def case(i):
-            printers[i].check()
-            counts = next(printers[i].state.iterdir())
-            counts.write_bytes(rows[i][1](counts.read_bytes()))
-            return counts, counts.read_bytes(), printers[i].check("--kick", "0")
-        for printer, (counts, damaged, (result, report)), (name, _) in zip(
-                printers, together(range(len(rows)), case), rows):
+        def case(printer, row):
+            printer.check()
+            counts = next(printer.state.iterdir())
+            counts.write_bytes(row[1](counts.read_bytes()))
+            return counts, counts.read_bytes(), printer.check("--kick", "0")
+        for printer, (counts, damaged, (result, report)), (name, _) in together(
+                (("a count changed", lambda t: t.replace(b"good 0", b"good 7")),
+                 ("cut short", lambda t: t[:len(t) // 2])), lambda _: Printer(self), case):
             with self.subTest(name):
                 self.assertEqual((result.returncode, report["statistics"]["status"],
                                   report["kicks"][0]["after"]), (5, 10, "open"))
                 self.assertEqual(counts.read_bytes(), damaged)
-                self.assertEqual([c for _, c in printer.kicks()], KICK[:1])
+                self.assertEqual([c for _, c in simprinter.kicks(printer.log)], KICK[:1])
 
 
 if __name__ == "__main__":

@@ -13,7 +13,6 @@ import sys
 import tempfile
 import time
 import unittest
-import warnings
 
 from PIL import Image
 from Xlib import X, XK, display
@@ -94,7 +93,7 @@ class Session:
 
     def __init__(self, *arguments):
         self.runtime = tempfile.mkdtemp(prefix="crtest-session-")  # 0700, as Wayland asks
-        self.children = []
+        self.closers = [lambda: shutil.rmtree(self.runtime, ignore_errors=True)]
         self.env = {key: value for key, value in os.environ.items() if key not in (
             "DISPLAY", "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "AT_SPI_BUS_ADDRESS",
             "QT_SCALE_FACTOR")} | {"XDG_RUNTIME_DIR": self.runtime}
@@ -105,13 +104,13 @@ class Session:
             raise
 
     def start(self, argv, **options):
-        self.children.append(spawn(argv, **{"env": self.env, **options}))
-        return self.children[-1]
+        child = spawn(argv, **{"env": self.env, **options})
+        self.closers.append(lambda: stop(child))
+        return child
 
     def close(self):
-        for child in reversed(self.children):
-            stop(child)
-        shutil.rmtree(self.runtime, ignore_errors=True)
+        for close in reversed(self.closers):
+            close()
 
 
 class XServer(Session):
@@ -123,6 +122,7 @@ class XServer(Session):
                            "-nolisten", "tcp", "-noreset"], stdout=subprocess.PIPE, text=True)
         self.env["DISPLAY"] = ":" + xvfb.stdout.readline().strip()
         self.display = display.Display(self.env["DISPLAY"])
+        self.closers.append(self.display.close)
         self.root = self.display.screen().root
         self.size = (width, height)
         if window_manager:
@@ -130,11 +130,6 @@ class XServer(Session):
             check = self.display.intern_atom("_NET_SUPPORTING_WM_CHECK")
             poll("the window manager",
                  lambda: self.root.get_full_property(check, X.AnyPropertyType))
-
-    def close(self):
-        if hasattr(self, "display"):
-            self.display.close()
-        super().close()
 
     def fake(self, *events):
         for kind, detail, *at in events:
@@ -178,52 +173,6 @@ class XServer(Session):
         return self.find(geometry)
 
 
-class WaylandSession(Session):
-    """A private D-Bus session bus with its accessibility bus, and a headless weston. That
-    backend has no input devices: the program is pressed and read through AT-SPI, whose
-    client library is self.atspi. Needs Debian's /usr/bin/python3 for its bindings."""
-
-    def begin(self, width=1024, height=640):
-        bus = self.start(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
-                         stdout=subprocess.PIPE, text=True)
-        self.env["DBUS_SESSION_BUS_ADDRESS"] = bus.stdout.readline().strip()
-        # Qt joins the accessibility bus only if it is there when the program starts; it
-        # never starts it itself.
-        subprocess.run(["dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus",
-                        "/org/a11y/bus", "org.a11y.Bus.GetAddress"], env=self.env,
-                       stdout=subprocess.DEVNULL, check=True, timeout=DEADLINE)
-        self.weston_log = os.path.join(self.runtime, "weston.log")
-        self.env["WAYLAND_DISPLAY"] = "wayland-crtest"
-        weston = self.start(["weston", "--backend=headless-backend.so", "--idle-time=0",
-                             "--socket=wayland-crtest", "--no-config", f"--width={width}",
-                             f"--height={height}", f"--log={self.weston_log}"])
-        socket = os.path.join(self.runtime, "wayland-crtest")
-        poll("weston's socket", lambda: os.path.exists(socket) or weston.poll() is not None)
-        if weston.poll() is not None:
-            raise AssertionError(f"weston ended ({weston.returncode}):\n{self.weston_says()}")
-        # The library reads the bus address from this process's environment the first
-        # time it is used and keeps that connection: one session a process.
-        os.environ.update(DBUS_SESSION_BUS_ADDRESS=self.env["DBUS_SESSION_BUS_ADDRESS"],
-                          XDG_RUNTIME_DIR=self.runtime)
-        os.environ.pop("AT_SPI_BUS_ADDRESS", None)
-        with warnings.catch_warnings():
-            # PyGObject's importer predates the current import protocol, and says so.
-            warnings.simplefilter("ignore", ImportWarning)
-            import gi
-            gi.require_version("Atspi", "2.0")
-            from gi.repository import Atspi
-        # The program answers nothing while a driver call blocks its thread; the default
-        # 0.8 s would take a refresh of eight slow drawers for a dead program.
-        Atspi.set_timeout(int(DEADLINE * 1000), int(DEADLINE * 1000))
-        self.atspi = Atspi
-
-    def weston_says(self):
-        # weston writes its log out in blocks: a running weston may show nothing yet.
-        with contextlib.suppress(OSError), open(self.weston_log, errors="replace") as log:
-            return log.read()[-4000:]
-        return "(no log)"
-
-
 class Program:
     """build/crtest in a folder of its own on a session, the recorder in front of the
     simulator writing each call down, what it prints kept in a file."""
@@ -233,10 +182,10 @@ class Program:
         self.folder = tempfile.mkdtemp(prefix="crtest-system-")
         self.log_path = os.path.join(self.folder, "calls.log")
         self.answered = set()
-        self.env = dict(session.env, LD_LIBRARY_PATH=os.environ["CRTEST_RECORDER_DIR"],
-                        CRTEST_RECORD_DRIVER=os.environ["CRTEST_SIMULATOR"],
-                        CRTEST_RECORD_LOG=self.log_path, CRTEST_RECORD_DELAY=delays,
-                        **self.platform, **(environment or {}))
+        self.env = session.env | self.platform | {
+            "LD_LIBRARY_PATH": os.environ["CRTEST_RECORDER_DIR"], "CRTEST_RECORD_LOG": self.log_path,
+            "CRTEST_RECORD_DRIVER": os.environ["CRTEST_SIMULATOR"], "CRTEST_RECORD_DELAY": delays,
+        } | (environment or {})
         with open(os.path.join(self.folder, "output.txt"), "wb") as output:
             self.process = spawn([PROGRAM], env=self.env, cwd=self.folder, stdout=output,
                                  stderr=subprocess.STDOUT)
@@ -336,45 +285,6 @@ class XProgram(Program):
                                 for letter, looks in LETTER_COLOURS.items())
             return letter if count >= 8 else "-"
         return "".join(letter(n) for n in range(8))
-
-
-class WaylandProgram(Program):
-    """The program as a Wayland client of the session, seen through the accessibility bus."""
-    platform = {"QT_QPA_PLATFORM": "wayland", "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1"}
-
-    def find(self, role, name=None, within=None):
-        """The shown nodes of that role (and name) below within, or anywhere on the bus: the
-        program is the only one on it. Nodes that go away while we look are passed over."""
-        found, stack = [], [within or self.session.atspi.get_desktop(0)]
-        while stack:
-            node = stack.pop()
-            with contextlib.suppress(Exception):
-                stack += [node.get_child_at_index(i) for i in range(node.get_child_count())]
-                if node.get_role_name() == role and name in (None, node.get_name()) and \
-                        node.get_state_set().contains(self.session.atspi.StateType.SHOWING):
-                    found.append(node)
-        return found
-
-    def in_front(self):
-        return not self.find("alert")
-
-    def press(self, name, within=None):
-        """Presses the push button of that accessible name, as the user's click would."""
-        button = poll(f'the button "{name}"', lambda: self.find("push button", name, within))
-        # Qt lists a button's press as its first action.
-        if not button[0].do_action(0):
-            raise AssertionError(f'"{name}" refused to be pressed')
-
-    def answer_message(self):
-        box = poll("a message box", lambda: [
-            box for box in self.find("alert") if box.path not in self.answered])[0]
-        self.answered.add(box.path)
-        self.press("OK", box)
-
-    def letters(self):
-        boxes = [self.find("text", f"Drawer {n} state") for n in range(8)]
-        if all(boxes):
-            return "".join(self.session.atspi.Text.get_text(b[0], 0, -1) or "-" for b in boxes)
 
 
 class Case(unittest.TestCase):

@@ -3,12 +3,16 @@ through the driver's call log and through what the screen shows."""
 
 import contextlib
 import os
+import sys
 import tempfile
 import time
 import unittest
 
 from common import (ARTIFACTS, DEADLINE, KICK, PROGRAM, REFRESH, STATISTICS, STATISTICS_BOXES,
                     Case, XProgram, XServer, ink, poll, settled)
+
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "printer"))
+import simprinter  # noqa: E402
 
 INPUT_LATENCY = 0.05  # how long the window system may take to hand an input to the program
 
@@ -201,31 +205,20 @@ class OnAPrinter(WindowTest):
     behind the recorder, the simulated printer on a pseudo-terminal."""
 
     def test_start_up_and_kick(self):
-        import subprocess
-        import sys
-        from pathlib import Path
-        from unittest import mock
-        printers = Path(__file__).parents[1] / "printer"
-        sys.path.insert(0, str(printers))
-        from simprinter import commands
         folder = tempfile.mkdtemp(dir=self.server.runtime)
-        log = Path(folder, "printer.log")
-        printer = subprocess.Popen(
-            [sys.executable, str(printers / "simprinter.py"), "--log", str(log), "--open-ms",
-             "60000"], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+        log = os.path.join(folder, "printer.log")
+        printer, device = simprinter.start(log, "--open-ms", "60000")
         self.addCleanup(printer.communicate, timeout=DEADLINE)
-        with mock.patch.dict(os.environ, CRTEST_SIMULATOR=os.environ["CRTEST_PRINTER"]):
-            program = self.start(environment={"BEXOR_PRINTER_DEVICE": printer.stdout.readline().strip(),
-                                              "BEXOR_PRINTER_STATE_DIR": folder})
+        program = self.start(environment={"CRTEST_RECORD_DRIVER": os.environ["CRTEST_PRINTER"],
+                                          "BEXOR_PRINTER_DEVICE": device,
+                                          "BEXOR_PRINTER_STATE_DIR": folder})
         # Two drawers, both read from the one switch; a printer has no others.
         self.assertLetters("CCNNNNNN")
         program.click("Kick_Cmd")
         self.answer_count_boxes(2)
         self.assertLetters("OONNNNNN")
         self.assertEqual(self.since_start(), KICK[:2] + KICK[4:6] + [STATISTICS])
-        received = b"".join(bytes.fromhex(line.split(" ", 2)[2]) for line in
-                            log.read_text().splitlines() if " rx " in line)
-        self.assertEqual([c for _, c in commands(received) if c[:2] == b"\x1b\x70"],
+        self.assertEqual([c for _, c in simprinter.kicks(log)],
                          [bytes.fromhex("1b 70 00 32 c8"), bytes.fromhex("1b 70 01 32 c8")])
 
 
