@@ -17,7 +17,6 @@ import unittest
 from PIL import Image
 from Xlib import X, XK, display
 from Xlib.ext import xtest
-from Xlib.protocol import event
 
 DEADLINE = 15.0  # seconds any one expected thing may take on a loaded machine
 TITLE = "Varnel Quorvin Functional Utility V2.0"
@@ -136,9 +135,10 @@ class XServer(Session):
             xtest.fake_input(self.display, kind, detail, *at)
         self.display.sync()
 
-    def key(self, name):
-        code = self.display.keysym_to_keycode(XK.string_to_keysym(name))
-        self.fake((X.KeyPress, code), (X.KeyRelease, code))
+    def key(self, *names):
+        """Presses the keys one after the other, then lets them go, the last first."""
+        codes = [self.display.keysym_to_keycode(XK.string_to_keysym(name)) for name in names]
+        self.fake(*((X.KeyPress, c) for c in codes), *((X.KeyRelease, c) for c in codes[::-1]))
 
     def grab(self, left, top, width, height):
         """The screen's pixels in that rectangle, as an RGB image."""
@@ -183,9 +183,9 @@ class Program:
         self.log_path = os.path.join(self.folder, "calls.log")
         self.answered = set()
         self.env = session.env | self.platform | {
-            "LD_LIBRARY_PATH": os.environ["CRTEST_RECORDER_DIR"], "CRTEST_RECORD_LOG": self.log_path,
-            "CRTEST_RECORD_DRIVER": os.environ["CRTEST_SIMULATOR"], "CRTEST_RECORD_DELAY": delays,
-        } | (environment or {})
+            "LD_LIBRARY_PATH": os.environ["CRTEST_RECORDER_DIR"], "CRTEST_RECORD_DELAY": delays,
+            "CRTEST_RECORD_DRIVER": os.environ["CRTEST_SIMULATOR"],
+            "CRTEST_RECORD_LOG": self.log_path} | (environment or {})
         with open(os.path.join(self.folder, "output.txt"), "wb") as output:
             self.process = spawn([PROGRAM], env=self.env, cwd=self.folder, stdout=output,
                                  stderr=subprocess.STDOUT)
@@ -246,15 +246,6 @@ class XProgram(Program):
         self.hover(BUTTONS[control] + (0, 0))
         self.session.fake((X.ButtonPress, 1), (X.ButtonRelease, 1))
 
-    def ask_to_close(self):
-        """What the window manager sends when the user clicks the window's close box."""
-        d = self.session.display
-        self.window.send_event(event.ClientMessage(
-            window=self.window, client_type=d.intern_atom("WM_PROTOCOLS"),
-            data=(32, [d.intern_atom("WM_DELETE_WINDOW"), X.CurrentTime, 0, 0, 0])),
-            event_mask=X.NoEventMask)
-        d.sync()
-
     def in_front(self):
         return getattr(self.session.display.get_input_focus().focus, "id", None) == \
             self.window.id
@@ -306,6 +297,11 @@ class Case(unittest.TestCase):
             print("\ncall log:\n" + "\n".join(" ".join(map(str, c)) for c in self.program.calls())
                   + "\nthe program said:\n" + self.program.output() + self.evidence(),
                   file=sys.stderr)
+
+    def since_start(self):
+        """The calls since start-up, which ends in the first statistics read."""
+        calls = self.program.ended_calls()
+        return calls[calls.index(STATISTICS) + 1:]
 
     def answer_count_boxes(self, occurrence=1):
         """The n-th statistics read ends with two count boxes: both answered."""

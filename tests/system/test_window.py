@@ -7,11 +7,12 @@ import sys
 import tempfile
 import time
 import unittest
+from pathlib import Path
 
 from common import (ARTIFACTS, DEADLINE, KICK, PROGRAM, REFRESH, STATISTICS, STATISTICS_BOXES,
                     Case, XProgram, XServer, ink, poll, settled)
 
-sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "printer"))
+sys.path.insert(0, str(Path(__file__).parents[1] / "printer"))
 import simprinter  # noqa: E402
 
 INPUT_LATENCY = 0.05  # how long the window system may take to hand an input to the program
@@ -26,35 +27,30 @@ class WindowTest(Case):
         cls.server = XServer(cls.window_manager, *cls.screen)
         cls.addClassCleanup(cls.server.close)
 
-    def launch(self, delays="", environment=None):
-        """Starts the program, the one program on the server, and waits for its window."""
+    def start(self, delays="", environment=None, answered=True):
+        """Starts the program, the one program on the server, waits for its window and,
+        unless told not to, answers the count boxes of start-up."""
         if hasattr(self, "program"):
             self.program.close()
         program = self.track(XProgram(self.server, delays, environment))
         program.window = poll("the window to show", program.top_level)
+        if answered:
+            self.answer_count_boxes()
         return program
-
-    def start(self, delays="", environment=None):
-        program = self.launch(delays, environment)
-        self.answer_count_boxes()
-        return program
-
-    def since_start(self):
-        """The calls since start-up, which ends in the first statistics read."""
-        calls = self.program.ended_calls()
-        return calls[calls.index(STATISTICS) + 1:]
 
     def evidence(self):
         with contextlib.suppress(Exception):  # the picture is a help, not the verdict
             self.server.save(os.path.join(ARTIFACTS, self.id().rsplit(".", 1)[-1] + ".png"))
         return ""
 
-    def in_phase(self, button, phase_begins, act, phase_ends, delays="", environment=None):
+    def in_phase(self, button, phase_begins, act, phase_ends, delays):
         """Clicks the button of a freshly started program, does act(program) once the phase
         has begun, and returns the calls since start-up. On a machine so busy that act came
-        after the phase ended, the run says nothing and is made again."""
+        after the phase ended, the run says nothing and is made again. A kicked drawer stays
+        open, and the program logs what it does."""
         for _ in range(3):
-            program = self.start(delays, environment)
+            program = self.start(delays, {"BEXOR_SIM_OPEN_MS": "60000",
+                                          "QT_LOGGING_RULES": "crtest.*=true"})
             program.click(button)
             program.wait_for_call(*phase_begins)
             acted = time.monotonic()
@@ -72,52 +68,43 @@ class WindowTest(Case):
         return act
 
     def close_box(self, program):
-        """An act: the close box clicked; the program ends by itself."""
-        program.ask_to_close()
+        """An act: the window closed as its close box or Alt+F4 closes it, through the window
+        manager; the program ends by itself."""
+        self.server.key("Alt_L", "F4")
         self.assertEqual(program.process.wait(DEADLINE), 0)
 
 
-class DuringAKick(WindowTest):
+class Meanwhile(WindowTest):
     """The kick yields between its steps: STATUS clicked meanwhile is handled at its next
-    yield, inside it, and the kick goes on where it was; a close ends it there."""
+    yield, inside it, and the kick goes on where it was; a close ends it there. A refresh
+    never yields: a kick clicked or a close asked for meanwhile waits for its end."""
 
-    def test_status_handled_at_the_kicks_next_yield(self):
-        # The phase the click lands in: one of the kicks, or the wait after a read-back.
-        for delays, landed, phase_ends in (
-                ("DrawerOpen=300", ("begin", "DrawerOpen(1)"), ("end", "DrawerOpen(1)")),
-                ("", ("end", "DrawerState(1)", 2), ("begin", "DrawerState(2)", 2))):
-            calls = self.in_phase("Kick_Cmd", landed, self.kick_or_status("Status_Cmd"),
-                                  phase_ends, delays, {"BEXOR_SIM_OPEN_MS": "60000"})
-            at = calls.index(landed[1]) + 1
-            self.assertEqual(calls[at:at + 8], REFRESH, f"STATUS during {landed}")
-            self.assertEqual(calls[:at] + calls[at + 8:], KICK)
-            # Both the refresh and the kick's read-back find the kicked drawers open.
-            self.assertLetters("OOOONNNN")
-
-    def test_close_box_ends_the_kick_at_its_next_yield(self):
-        # The close lands in the wait after the kicks; the next yield follows the first
-        # read-back. Nothing is called after the close, and the technician is told nothing
-        # after it: the program's own log of its message boxes says so (a box made while
-        # the program quits is gone before it can be seen, or nearly so).
-        calls = self.in_phase("Kick_Cmd", ("end", "DrawerOpen(3)"), self.close_box,
-                              ("begin", "DrawerState(0)", 2), "",
-                              {"QT_LOGGING_RULES": "crtest.*=true"})
-        self.assertEqual(calls, KICK[:5] + ["CloseBexor"])
-        self.assertClosedLast()
-        said = self.program.output()
-        self.assertNotIn("Message box", said[said.index("CloseBexor"):])
-
-
-class DuringARefresh(WindowTest):
-    """A refresh never yields: a kick clicked or a close asked for meanwhile waits for its
-    end."""
-
-    def test_what_comes_meanwhile_waits_for_its_end(self):
-        for act, then in ((self.kick_or_status("Kick_Cmd"), KICK),
-                          (self.close_box, ["CloseBexor"])):
-            self.assertEqual(self.in_phase("Status_Cmd", ("begin", "DrawerState(2)", 2), act,
-                                           ("end", "DrawerState(7)", 2), "DrawerState=100"),
-                             REFRESH + then)
+    def test_what_comes_while_a_handler_runs(self):
+        status, kick = self.kick_or_status("Status_Cmd"), self.kick_or_status("Kick_Cmd")
+        for name, button, begins, act, ends, delays, expected in (
+                ("STATUS while a drawer is kicked", "Kick_Cmd", ("begin", "DrawerOpen(1)"),
+                 status, ("end", "DrawerOpen(1)"), "DrawerOpen=300", KICK[:2] + REFRESH + KICK[2:]),
+                ("STATUS in the wait after a read-back", "Kick_Cmd", ("end", "DrawerState(1)", 2),
+                 status, ("begin", "DrawerState(2)", 2), "", KICK[:6] + REFRESH + KICK[6:]),
+                # The next yield follows the first read-back.
+                ("close in the wait after the kicks", "Kick_Cmd", ("end", "DrawerOpen(3)"),
+                 self.close_box, ("begin", "DrawerState(0)", 2), "", KICK[:5] + ["CloseBexor"]),
+                ("KICK during a refresh", "Status_Cmd", ("begin", "DrawerState(2)", 2), kick,
+                 ("end", "DrawerState(7)", 2), "DrawerState=100", REFRESH + KICK),
+                ("close during a refresh", "Status_Cmd", ("begin", "DrawerState(2)", 2),
+                 self.close_box, ("end", "DrawerState(7)", 2), "DrawerState=100",
+                 REFRESH + ["CloseBexor"])):
+            with self.subTest(name):
+                self.assertEqual(self.in_phase(button, begins, act, ends, delays), expected)
+                if act == status:
+                    # Both the refresh and the kick's read-back find the kicked drawers open.
+                    self.assertLetters("OOOONNNN")
+                elif act == self.close_box:
+                    # The technician is told nothing after the close: the program's own log
+                    # of its message boxes says so (a box made while the program quits is
+                    # gone before it can be seen, or nearly so).
+                    said = self.program.output()
+                    self.assertNotIn("Message box", said[said.index("CloseBexor"):])
 
 
 class Keyboard(WindowTest):
@@ -147,7 +134,7 @@ class Painting(WindowTest):
         self.assertIsNone(self.program.time_of(*call_event), f"{call_event} came first")
 
     def test_window_painted_and_centred_during_the_start_up_refresh(self):
-        program = self.launch("DrawerState=300")
+        program = self.start("DrawerState=300", answered=False)
         program.wait_for_call("begin", "DrawerState(2)")
         self.assertEqual(program.origin(), ((1024 - 607) // 2, (768 - 384) // 2, 607, 384))
         # Both panels and the first two rows, each painted before its wait, while the third
@@ -159,7 +146,7 @@ class Painting(WindowTest):
 
     def test_statistics_boxes_cleared_before_a_slow_read(self):
         # The boxes start with their descriptions.
-        program = self.launch("RetrieveStatistics=300")
+        program = self.start("RetrieveStatistics=300", answered=False)
         program.wait_for_call("begin", STATISTICS)
         self.assertShownDuring(("end", STATISTICS), lambda: [
             ink(program.pixels(box)) for box in STATISTICS_BOXES.values()], [0] * 6)
@@ -171,16 +158,15 @@ class Help(WindowTest):
     def test_a_failing_editor_is_told_and_the_window_goes_on(self):
         # The editor's failure comes later, from the event loop, as a message box.
         tools = tempfile.mkdtemp(dir=self.server.runtime)
-        with open(os.path.join(tools, "xdg-open"), "w") as stand_in:
-            stand_in.write(f"#!/bin/sh\necho \"$@\" > {tools}/opened\nexit 4\n")
-        os.chmod(os.path.join(tools, "xdg-open"), 0o755)
+        stand_in = Path(tools, "xdg-open")
+        stand_in.write_text(f"#!/bin/sh\necho \"$@\" > {tools}/opened\nexit 4\n")
+        stand_in.chmod(0o755)
         program = self.start(environment={"PATH": tools + ":" + os.environ["PATH"]})
         program.click("cmdHelp")
         program.answer_message()
         # The program starts in a folder of its own: the readme is the one beside it.
-        with open(os.path.join(tools, "opened")) as opened:
-            self.assertEqual(opened.read(),
-                             os.path.join(os.path.dirname(PROGRAM), "Readme.Txt") + "\n")
+        self.assertEqual(Path(tools, "opened").read_text(),
+                         str(Path(PROGRAM).with_name("Readme.Txt")) + "\n")
         poll("the window to be in front again", program.in_front)
         program.click("Exit_Cmd")
         self.assertEqual(program.process.wait(DEADLINE), 0)
@@ -206,7 +192,7 @@ class OnAPrinter(WindowTest):
 
     def test_start_up_and_kick(self):
         folder = tempfile.mkdtemp(dir=self.server.runtime)
-        log = os.path.join(folder, "printer.log")
+        log = Path(folder, "printer.log")
         printer, device = simprinter.start(log, "--open-ms", "60000")
         self.addCleanup(printer.communicate, timeout=DEADLINE)
         program = self.start(environment={"CRTEST_RECORD_DRIVER": os.environ["CRTEST_PRINTER"],
