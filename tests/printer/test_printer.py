@@ -9,14 +9,12 @@ import datetime
 import json
 import os
 import re
-import sys
 import unittest
 from concurrent.futures import ThreadPoolExecutor
 from pathlib import Path
 
-sys.path.insert(0, str(Path(__file__).parents[1] / "cli"))
-from test_cli import DEADLINE, run, scratch, validate  # noqa: E402
-import simprinter  # noqa: E402
+from test_cli import DEADLINE, run, scratch, validate
+import simprinter
 
 PRINTER_DIR = os.environ["CRTEST_PRINTER_DIR"]
 

@@ -207,9 +207,6 @@ class Program:
                     for ns, way, call in CALL.findall(log.read())]
         return []
 
-    def ended_calls(self):
-        return [call for _, way, call in self.calls() if way == "end"]
-
     def time_of(self, way, call, occurrence=1):
         times = [t for t, w, c in self.calls() if (w, c) == (way, call)]
         return times[occurrence - 1] if len(times) >= occurrence else None
@@ -299,8 +296,8 @@ class Case(unittest.TestCase):
                   file=sys.stderr)
 
     def since_start(self):
-        """The calls since start-up, which ends in the first statistics read."""
-        calls = self.program.ended_calls()
+        """The calls ended since start-up, which ends in the first statistics read."""
+        calls = [call for _, way, call in self.program.calls() if way == "end"]
         return calls[calls.index(STATISTICS) + 1:]
 
     def answer_count_boxes(self, occurrence=1):
@@ -313,9 +310,3 @@ class Case(unittest.TestCase):
     def assertLetters(self, expected):
         """The rows show these letters, at the latest once what covered them is gone."""
         self.assertEqual(settled(self.program.letters, expected, 3), expected)
-
-    def assertClosedLast(self):
-        """The device was closed once, and nothing was called after that close began."""
-        calls = [(way, call) for _, way, call in self.program.calls()]
-        self.assertEqual(calls[-2:], [("begin", "CloseBexor"), ("end", "CloseBexor")])
-        self.assertEqual(calls.count(("end", "CloseBexor")), 1)
