@@ -44,6 +44,7 @@ cmake --build --preset package
 rm -f build-package/*.deb
 (cd build-package && cpack -G DEB >/dev/null)
 arch=$(dpkg --print-architecture)
+# Named by CPack from their control fields: version 2.00, or no such file.
 utility=build-package/crtest_2.00_${arch}.deb
 simulator=build-package/crtest-simulator_2.00_${arch}.deb
 printer=build-package/crtest-printer_2.00_${arch}.deb
@@ -73,7 +74,6 @@ grep -qE "^l.* \./usr/bin/crtest -> \.\./lib/$multiarch/crtest/crtest\$" <<<"$li
     || fail "$utility: /usr/bin/crtest is not a relative link to $private_dir/crtest"
 
 # --- Control fields ---
-[ "$(dpkg-deb -f "$utility" Version)" = 2.00 ] || fail "version is not 2.00"
 depends=$(dpkg-deb -f "$utility" Depends)
 grep -q libqt6widgets6 <<<"$depends" || fail "dependencies not taken from the linked libraries"
 # The layout is measured with these fonts; without them labels are cut.
