@@ -13,7 +13,7 @@ import unittest
 from concurrent.futures import ThreadPoolExecutor
 from pathlib import Path
 
-from test_cli import DEADLINE, run, scratch, validate
+from test_cli import DEADLINE, FAST, run, scratch, validate
 import simprinter
 
 PRINTER_DIR = os.environ["CRTEST_PRINTER_DIR"]
@@ -26,7 +26,6 @@ IDENTITY = bytes.fromhex("1d 49 41 1d 49 43 1d 49 44")
 KICK = [bytes.fromhex("1b 70 00 32 c8"), bytes.fromhex("1b 70 01 32 c8")]
 # Short cycles: a 40 ms pulse, after which the drawer stays open 60 ms and is closed again
 # long before the pin's off time of 160 ms is over.
-FAST = ["--interval", "5", "--open-timeout", "200ms", "--close-timeout", "300ms"]
 SHORT = {"BEXOR_PRINTER_PULSE_MS": "40"}
 # How much later the simulated printer may log a byte than it was written, on a loaded
 # machine; a pulse fired early by the driver's own fault would be early by 90 ms or more.
