@@ -19,9 +19,9 @@ import simprinter
 PRINTER_DIR = os.environ["CRTEST_PRINTER_DIR"]
 
 STATUS = bytes.fromhex("10 04 01")
-IDS = ("65=2.31-SIM", "67=SIMPRINTER")  # what the printer tells: firmware and model
 # Transmit printer ID: firmware, model, serial number.
 IDENTITY = bytes.fromhex("1d 49 41 1d 49 43 1d 49 44")
+IDS = ("65=2.31-SIM", "67=SIMPRINTER")  # what the printer tells of them: firmware and model
 # Pin 2 and pin 5 for 100 ms, then off 400 ms.
 KICK = [bytes.fromhex("1b 70 00 32 c8"), bytes.fromhex("1b 70 01 32 c8")]
 # Short cycles: a 40 ms pulse, after which the drawer stays open 60 ms and is closed again
