@@ -11,9 +11,6 @@ using DrawerStates = std::array<int32_t, 8>;
 
 namespace {
 
-const QStringList HealthyBoxes{"SN-FAULT-000042", "20240131", "B3.2", "20240215", "16909060",
-                               "4294967295"};
-
 // A plain reading of what the driver wrote, apart from the program's: the six boxes, each
 // text record up to its first zero byte and each count as four bytes least significant
 // first; and each count's message box, its raw characters, "-->" and its decimal text.
@@ -83,7 +80,7 @@ private slots:
                             const QString &library = DriverDir + "/libfaultdriver.so") {
             QTest::newRow(qPrintable(name)) << library << fault << click << rows << boxes << shown;
         };
-        const QStringList healthyMessages = reference(healthyBlock()).second;
+        const auto [healthyBoxes, healthyMessages] = reference(healthyBlock());
         const QStringList initialBoxes{"", "", "", "YYYYMMDD", "DrawerGoodOpenCount",
                                        "DrawerFailedOpenCount"};
 
@@ -111,7 +108,7 @@ private slots:
         // A drawer is open at its own code, absent at -1 and closed at anything else.
         const auto state = [&](const char *name, DrawerStates codes, const char *rows) {
             row(name, [codes](FaultRig &r) { r.script->state = codes; }, "Status_Cmd", rows,
-                HealthyBoxes, {});
+                healthyBoxes, {});
         };
         state("each its own open code", {0, 16, 32, 48, 64, 80, 96, 112}, "OOOOOOOO");
         state("each its open code + 1", {1, 17, 33, 49, 65, 81, 97, 113}, "CCCCCCCC");
@@ -123,7 +120,7 @@ private slots:
         // A failed kick is not reported: the rows show what the drawers say afterwards.
         const auto kick = [&](const QString &name, int32_t status, const char *rows) {
             row(name, [status](FaultRig &r) { r.script->kick = status; }, "Kick_Cmd", rows,
-                HealthyBoxes, healthyMessages);
+                healthyBoxes, healthyMessages);
         };
         kick("kicks open the drawers", 0, "OOOONNNN");
         for (const int32_t status : {1, INT32_MIN})
