@@ -323,15 +323,14 @@ private slots:
     {
         QFETCH(QList<int32_t>, opens);
         QFETCH(QString, steps);
-        Log log;
-        FakeDriver driver(&log);
+        Rig rig; // the driver and its log alone
+        FakeDriver &driver = rig.driver;
         driver.opens = opens;
-        driver.statisticsBlock.replace(98, 4, QByteArray::fromHex("B0040000"));
         Controller controller(&driver, {}, {});
         for (const QString &step : steps.split(' ')) {
             const int n = step.right(1).toInt();
             if (step == "open")
-                controller.open([&] { return log << "between", true; });
+                controller.open([&] { return rig.log << "between", true; });
             else if (step.startsWith("read"))
                 controller.readDrawer(n);
             else if (step.startsWith("kick"))
@@ -341,7 +340,7 @@ private slots:
             else
                 step == "stats" ? void(controller.readStatistics()) : controller.close();
         }
-        QTEST(log.join(' '), "calls");
+        QTEST(rig.log.join(' '), "calls");
         const ControllerSnapshot &found = controller.snapshot();
         QStringList kept{"opens " + reportwords::openResultsText(found.openResults)};
         for (const KickResult &kick : found.kicks)
