@@ -70,8 +70,6 @@ class WindowTest : public QObject
     Q_OBJECT
 
     enum Event { NoEvent, FocusElsewhere, StatusAfterFirstKick, NoDrawerPresent };
-    // The statistics boxes once read, and before: cleared.
-    const QString texts = "SN-0123456789ABC|20240115|R2.0|20240301|";
 
 private slots:
     // Start-up with the opens as scripted, then steps: a button clicked, by its name; the close
@@ -221,6 +219,8 @@ private slots:
         QVERIFY(!enabled.contains(true));
         QVERIFY(pressed->isEnabled());
         QCOMPARE(form.focusWidget(), event == FocusElsewhere ? exit : pressed);
+        // The four text boxes, then each count as its raw characters and as its number.
+        const QString texts = "SN-0123456789ABC|20240115|R2.0|20240301|";
         const QString raw13 = texts + Raw13 + '|', raw14 = texts + "1200|" + Raw14;
         QCOMPARE(seen, clicked == "Kick_Cmd" ? QStringList({"|||||", raw13, raw13, raw14, raw14})
                                              : QStringList());
