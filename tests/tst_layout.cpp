@@ -214,7 +214,8 @@ private slots:
         QFETCH(QString, control);
         QFETCH(QSize, size);
         form->load(); // STATUS and the kick stay greyed until the controller opens
-        const QString plain = QTest::currentDataTag(), doubled = QString(plain).replace(".", "@2x.");
+        const QString plain = QTest::currentDataTag();
+        const QString doubled = QString(plain).replace(".", "@2x.");
         // The copies really are twice the size: a 1x file renamed would pass the rest.
         QCOMPARE(resource(plain).size(), size);
         QCOMPARE(resource(doubled).size(), size * 2);

@@ -98,8 +98,9 @@ private slots:
         row("both opens fail, Enter on the initial focus", "open-fails enter",
             retry + QStringList{"Message:USB CR Open error !!"} + exited);
         row("help, editor missing", "no-editor cmdHelp",
-            started + QStringList{"Help", "Message:The help text could not be opened: the command "
-                                          "\"xdg-open Readme.Txt\" could not be started."} + exited);
+            started + QStringList{"Help", "Message:The help text could not be opened: the "
+                                          "command \"xdg-open Readme.Txt\" could not be started."}
+                    + exited);
         row("close box", "close", started + closed);
         row("Escape", "escape", started + exited);
         row("unexpected error", "fail-at-3 Status_Cmd", started + Refresh.mid(0, 3) + failed);
@@ -107,7 +108,8 @@ private slots:
         row("close box during a refresh in a kick's yield", "close-at-waits Kick_Cmd",
             started + kickToStatus + Refresh + closed);
         row("unexpected error in a refresh in a kick's yield, a close waiting",
-            "close-at-waits fail-at-3 Kick_Cmd", started + kickToStatus + Refresh.mid(0, 3) + failed);
+            "close-at-waits fail-at-3 Kick_Cmd",
+            started + kickToStatus + Refresh.mid(0, 3) + failed);
     }
     void userActions()
     {
@@ -256,7 +258,8 @@ private slots:
                         .arg(exit ? "exit" : "close box").arg(atYield).arg(rig.log.join(' '));
                 QVERIFY2(rig.log.mid(rig.log.indexOf("CloseBexor"))
                                  == words(exit ? "CloseBexor Yield End(0)" : "CloseBexor Yield")
-                                 && !button(form, "Kick_Cmd")->isEnabled() && form.isVisible() == exit,
+                                 && !button(form, "Kick_Cmd")->isEnabled()
+                                 && form.isVisible() == exit,
                          qPrintable(what));
             }
         }
