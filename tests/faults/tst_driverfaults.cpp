@@ -80,7 +80,8 @@ private slots:
                             const QString &library = DriverDir + "/libfaultdriver.so") {
             QTest::newRow(qPrintable(name)) << library << fault << click << rows << boxes << shown;
         };
-        const auto [healthyBoxes, healthyMessages] = reference(healthyBlock());
+        const QStringList healthyBoxes = reference(healthyBlock()).first;
+        const QStringList healthyMessages = reference(healthyBlock()).second;
         const QStringList initialBoxes{"", "", "", "YYYYMMDD", "DrawerGoodOpenCount",
                                        "DrawerFailedOpenCount"};
 
