@@ -1,7 +1,9 @@
 // A report written three ways, each read back as its reader would (a person the text, a
 // script the JSON, Prometheus the metrics), must tell the same story: whether the controller
 // opened, each drawer, each kick, the counts, the problems, the exit status. What they agree
-// on is held against what the README documents for each case.
+// on is held against what the README documents for each case. And the decimal text of a
+// count, which they and the window's boxes and message boxes show.
+#include "crmodule1.h"
 #include "report.h"
 
 #include <QJsonArray>
@@ -11,6 +13,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <stdexcept>
 
 namespace {
 
@@ -221,6 +224,41 @@ private slots:
             QCOMPARE(metricsFacts(metrics),
                      joined({"device=" + field(expected, "device"), "drawers=" + drawers,
                              "counts=" + counts, "status=" + field(expected, "status")}));
+    }
+
+    // A count's bytes, least significant first, each through the hexadecimal reader as the
+    // decoder writes it. The reader's refusals, which no byte reaches, are held to a
+    // reference by the fuzz target, on the kept corpus (hex-*) in every run.
+    void bytesToNumber_data()
+    {
+        QTest::addColumn<QByteArray>("count");
+        QTest::addColumn<QString>("decimal"); // empty: too long to decode, overflow_error
+        QTest::newRow("largest 4-byte count") << QByteArray::fromHex("FFFFFFFF") << "4294967295";
+        QTest::newRow("empty") << QByteArray() << "0";
+        QTest::newRow("blanks at both ends") << QByteArray::fromHex("20000020") << "536870944";
+        QTest::newRow("below 10^15") << QByteArray::fromHex("FF7FC6A47E8D03") << "999999999999999";
+        QTest::newRow("10^15 in exponent form") << QByteArray::fromHex("0080C6A47E8D03") << "1E+15";
+        QTest::newRow("7 bytes, exponent") << QByteArray(7, char(255)) << "7.20575940379279E+16";
+        QTest::newRow("127 zero bytes") << QByteArray(127, '\0') << "0";
+        QTest::newRow("128 bytes cannot be weighed") << QByteArray(128, '\0') << "";
+        // Every byte alone is its own value, each through its hexadecimal text.
+        for (int byte = 0; byte < 256; ++byte)
+            QTest::addRow("byte %d", byte) << QByteArray(1, char(byte)) << QString::number(byte);
+    }
+    void bytesToNumber()
+    {
+        QFETCH(QByteArray, count);
+        QFETCH(QString, decimal);
+        QStringList shown;
+        const auto show = [&](const QString &text) { shown << text; };
+        if (decimal.isEmpty()) {
+            QVERIFY_THROWS_EXCEPTION(std::overflow_error, crModule1::BytesToNumber(count, show));
+            QVERIFY(shown.isEmpty());
+            return;
+        }
+        QCOMPARE(crModule1::BytesToNumber(count, show), decimal);
+        // The box shows every raw character, NULs included, then the arrow and the result.
+        QCOMPARE(shown, QStringList{QString::fromLatin1(count) + "-->" + decimal});
     }
 };
 

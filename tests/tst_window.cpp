@@ -2,25 +2,39 @@
 // start-up, help and the ways out, when a close or a click may interrupt a handler, the
 // STATUS refresh and the kick, the statistics and the copied report. What is checked is what
 // the device and the user see: the driver calls, the waits, paints and message boxes between
-// them, the window's boxes, buttons and focus. Driver faults are the fault matrix's.
+// them, the window's boxes, buttons and focus. Driver faults are the fault matrix's. And the
+// controller model beneath the handlers on its own: the open with its one retry, what the
+// snapshot keeps of the opens, the kicks and their read-backs and the statistics, and that
+// once it is closed nothing reaches the driver, whatever is asked of it. And the help button's
+// launcher on Linux: which readme xdg-open is given, and what the technician is told when
+// xdg-open cannot start or ends badly. A stand-in xdg-open on PATH ends as each row asks; the
+// message names the file it was given.
 #include "formrig.h"
+#include "helplauncher.h"
+#include "reportwords.h"
 
 #include <QClipboard>
+#include <QDir>
+#include <QProcess>
 #include <QScreen>
+#include <QTemporaryDir>
 
 #include <stdexcept>
 
 namespace {
 
 const std::array<int32_t, 8> TwoPresent{1, -1, -1, -1, -1, -1, -1, 112}; // 0 closed, 7 open
+const std::array<int32_t, 8> NonePresent{-1, -1, -1, -1, -1, -1, -1, -1};
 const QStringList Refresh = words("DrawerState(0) DrawerState(1) DrawerState(2) DrawerState(3) "
                                   "DrawerState(4) DrawerState(5) DrawerState(6) DrawerState(7)");
-// The statistics of an all-zero block: the cleared boxes painted before the read, then each
-// count box painted before its message box.
-const QString Zero = "Message:" + QString(4, QChar(0)) + "-->0";
+// The statistics of a controller in use: the cleared boxes painted before the read, then each
+// count box painted before its message box, which shows the count's raw characters.
+const QString Raw13 = QString::fromLatin1("\xB0\x04\0\0", 4);
+const QString Raw14 = QString::fromLatin1("\x03\0\0\0", 4);
 const QStringList Statistics =
         words("Paint(CountFrame) RetrieveStatistics(0,15,106) Paint(crTextSValue_13)")
-        + QStringList{Zero, "Paint(crTextSValue_14)", Zero};
+        + QStringList{"Message:" + Raw13 + "-->1200", "Paint(crTextSValue_14)",
+                      "Message:" + Raw14 + "-->3"};
 
 // The log without the paint of each drawer's row and its 100 ms wait, where they follow the
 // drawer's read as they must: a row painted late, or not at all, leaves them in.
@@ -36,13 +50,18 @@ QStringList rows(const QStringList &log)
     return rest;
 }
 
-// A controller in use: a serial number longer than its box, counts of 1200 and 3.
-QByteArray blockInUse()
+// The window on a controller in use, with the drawers given: a serial number longer than its
+// box, counts of 1200 and 3.
+struct Rig : FormRig
 {
-    QByteArray block(106, '\0');
-    block.replace(46, 28, "SN-0123456789ABC20240115R2.0").replace(82, 8, "20240301");
-    return block.replace(98, 8, QByteArray::fromHex("B004000003000000"));
-}
+    explicit Rig(const std::array<int32_t, 8> &states = FakeDriver().states)
+    {
+        driver.states = states;
+        QByteArray &block = driver.statisticsBlock;
+        block.replace(46, 28, "SN-0123456789ABC20240115R2.0").replace(82, 8, "20240301");
+        block.replace(98, 8, QByteArray::fromHex("B004000003000000"));
+    }
+};
 
 } // namespace
 
@@ -53,77 +72,64 @@ class WindowTest : public QObject
     enum Event { NoEvent, FocusElsewhere, StatusAfterFirstKick, NoDrawerPresent };
 
 private slots:
-    void startUp_data()
-    {
-        QTest::addColumn<QList<int32_t>>("opens");
-        QTest::addColumn<QStringList>("expected"); // the log, as rows() leaves it
-        const QStringList retry = words("OpenBexor Yield OpenBexor");
-        QTest::newRow("first open succeeds")
-                << QList<int32_t>{0} << words("OpenBexor Yield") + Refresh + Statistics;
-        QTest::newRow("retry succeeds") << QList<int32_t>{7, 0} << retry + Refresh + Statistics;
-        QTest::newRow("both opens fail")
-                << QList<int32_t>{7, -1} << retry + QStringList{"Message:USB CR Open error !!"};
-    }
-    void startUp()
-    {
-        QFETCH(QList<int32_t>, opens);
-        FormRig rig;
-        rig.driver.opens = opens;
-        // Hidden for the first open and its yield, where no input may reach the window;
-        // shown from the retry and any message on, centred on the screen.
-        QStringList seen;
-        rig.log.onEntry = [&](const QString &) { seen << (rig.form->isVisible() ? "on" : "off"); };
-        rig.start();
-
-        QTEST(rows(rig.log), "expected");
-        QCOMPARE(seen, QStringList({"off", "off"}) + QStringList(seen.size() - 2, "on"));
-        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
-        QCOMPARE(rig.form->pos(), QPoint(screen.x() + (screen.width() - 607) / 2,
-                                         screen.y() + (screen.height() - 384) / 2));
-        QCOMPARE(button(*rig.form, "Status_Cmd")->isEnabled(), opens.contains(0));
-        QCOMPARE(button(*rig.form, "Kick_Cmd")->isEnabled(), opens.contains(0));
-    }
-
-    // Steps after start-up: a button clicked, by its name; the close box; Enter on the initial
-    // focus; Escape; open-fails, no-editor, close-at-waits and fail-at-3 script the opens, the
-    // help start, every wait or the third. STATUS is clicked in every yield, and after the steps exit, the close box,
-    // STATUS and kick are tried again: whatever the way out, the device is closed once, and
-    // nothing reaches the driver or the screen after the end. A close that comes while a
-    // handler is busy waits for it, nested in a kick's yield or not.
+    // Start-up with the opens as scripted, then steps: a button clicked, by its name; the close
+    // box; Enter on the initial focus; Escape; open-retried, open-fails, no-editor, close-at-waits
+    // and fail-at-3 script the opens, the help start, every wait or the third. After start-up
+    // STATUS is clicked in every yield, and after the steps exit, the close box, STATUS and
+    // kick are tried again: whatever the way out, the device is closed once, and nothing
+    // reaches the driver or the screen after the end. A close that comes while a handler is
+    // busy waits for it, nested in a kick's yield or not.
     void userActions_data()
     {
         QTest::addColumn<QString>("steps");
-        QTest::addColumn<QStringList>("expected"); // the log after start-up, as rows() leaves it
+        QTest::addColumn<QStringList>("expected"); // the log, as rows() leaves it
         const auto row = [](const char *name, const char *steps, QStringList log) {
             QTest::newRow(name) << QString(steps) << log;
         };
+        const QStringList started = words("OpenBexor Yield") + Refresh + Statistics;
+        const QStringList retry = words("OpenBexor Yield OpenBexor");
         const QStringList closed = words("CloseBexor Yield");
         const QStringList exited = words("CloseBexor Yield End(0)");
         const QStringList failed{"Message:Unexpected error: control failed\nThe device is closed "
                                  "and the utility ends.", "CloseBexor", "End(1)"};
         const QStringList kickToStatus = words("DrawerOpen(0) Yield");
         // Ends by the exit button, as every row does after its steps.
+        row("retry succeeds", "open-retried", retry + Refresh + Statistics + exited);
+        row("both opens fail, Enter on the initial focus", "open-fails enter",
+            retry + QStringList{"Message:USB CR Open error !!"} + exited);
         row("help, editor missing", "no-editor cmdHelp",
-            QStringList{"Help", "Message:The help text could not be opened: the command "
-                                "\"xdg-open Readme.Txt\" could not be started."} + exited);
-        row("close box", "close", closed);
-        row("Escape", "escape", exited);
-        row("Enter on the initial focus, open failed", "open-fails enter", exited);
-        row("unexpected error", "fail-at-3 Status_Cmd", Refresh.mid(0, 3) + failed);
-        row("close box during a refresh", "close-at-waits Status_Cmd", Refresh + closed);
+            started + QStringList{"Help", "Message:The help text could not be opened: the "
+                                          "command \"xdg-open Readme.Txt\" could not be started."}
+                    + exited);
+        row("close box", "close", started + closed);
+        row("Escape", "escape", started + exited);
+        row("unexpected error", "fail-at-3 Status_Cmd", started + Refresh.mid(0, 3) + failed);
+        row("close box during a refresh", "close-at-waits Status_Cmd", started + Refresh + closed);
         row("close box during a refresh in a kick's yield", "close-at-waits Kick_Cmd",
-            kickToStatus + Refresh + closed);
+            started + kickToStatus + Refresh + closed);
         row("unexpected error in a refresh in a kick's yield, a close waiting",
-            "close-at-waits fail-at-3 Kick_Cmd", kickToStatus + Refresh.mid(0, 3) + failed);
+            "close-at-waits fail-at-3 Kick_Cmd",
+            started + kickToStatus + Refresh.mid(0, 3) + failed);
     }
     void userActions()
     {
         QFETCH(QString, steps);
-        FormRig rig;
-        if (steps.contains("open-fails"))
-            rig.driver.opens = {1, 1};
+        Rig rig;
+        const bool opens = !steps.contains("open-fails");
+        if (steps.contains("open-"))
+            rig.driver.opens = {7, opens ? 0 : -1};
+        // Hidden for the first open and its yield, where no input may reach the window;
+        // shown from the retry and any message on, centred on the screen.
+        QStringList seen;
+        rig.log.onEntry = [&](const QString &) { seen << (rig.form->isVisible() ? "on" : "off"); };
         CRTEST_Form &form = rig.start();
-        rig.log.clear();
+        QCOMPARE(seen, QStringList({"off", "off"}) + QStringList(seen.size() - 2, "on"));
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        QCOMPARE(form.pos(), QPoint(screen.x() + (screen.width() - 607) / 2,
+                                    screen.y() + (screen.height() - 384) / 2));
+        QCOMPARE(button(form, "Status_Cmd")->isEnabled(), opens);
+        QCOMPARE(button(form, "Kick_Cmd")->isEnabled(), opens);
+
         int sleeps = 0;
         rig.log.onEntry = [&](const QString &entry) {
             if (entry == "Yield")
@@ -133,10 +139,9 @@ private slots:
             if (entry.startsWith("Sleep") && ++sleeps == 3 && steps.contains("fail-at-3"))
                 throw std::runtime_error("control failed");
         };
+        rig.services.helpStarts = !steps.contains("no-editor");
         for (const QString &step : steps.split(' ') + words("Exit_Cmd close Status_Cmd Kick_Cmd")) {
-            if (step == "close") {
-                form.close();
-            } else if (step == "enter") {
+            if (step == "enter") {
                 QTest::keyClick(form.focusWidget(), Qt::Key_Return);
             } else if (step == "escape") {
                 // A shortcut answers in the active window only, and presses exit a moment later.
@@ -144,10 +149,8 @@ private slots:
                 QVERIFY(QTest::qWaitForWindowActive(&form));
                 QTest::keyClick(&form, Qt::Key_Escape);
                 QTRY_VERIFY(rig.log.contains("End(0)"));
-            } else if (step == "no-editor") {
-                rig.services.helpStarts = false;
             } else if (!step.contains('-')) {
-                button(form, qPrintable(step))->click();
+                press(form, step);
             }
         }
         QTEST(rows(rig.log), "expected");
@@ -155,7 +158,10 @@ private slots:
 
     // STATUS or the kick, clicked with the focus on it, drawers 0 (closed) and 7 (open) present
     // or none. While it runs the focus may be moved to exit; or, once the kick's first drawer
-    // is kicked, drawer 7 unplugged and STATUS clicked.
+    // is kicked, drawer 7 unplugged and STATUS clicked. A kick reads the statistics a second
+    // time: the boxes are cleared and painted before the read; each count box shows its raw
+    // characters, painted, while its message box is up, and its decimal text after; a long
+    // serial number is whole in its tooltip.
     void click_data()
     {
         QTest::addColumn<QString>("clicked");
@@ -183,17 +189,18 @@ private slots:
     {
         QFETCH(QString, clicked);
         QFETCH(int, event);
-        FormRig rig;
-        rig.driver.states = TwoPresent;
-        if (event == NoDrawerPresent)
-            rig.driver.states.fill(-1);
+        Rig rig(event == NoDrawerPresent ? NonePresent : TwoPresent);
         CRTEST_Form &form = rig.start();
         QPushButton *const pressed = button(form, qPrintable(clicked));
         QPushButton *const exit = button(form, "Exit_Cmd");
         rig.log.clear();
         QList<bool> enabled;
+        QStringList seen; // the six boxes at each paint of the statistics and message box
         rig.log.onEntry = [&](const QString &entry) {
             enabled << pressed->isEnabled();
+            if (entry.startsWith("Message") || entry.startsWith("Paint(C")
+                || entry.startsWith("Paint(cr"))
+                seen << boxTexts(form).join('|');
             if (event == FocusElsewhere)
                 exit->setFocus();
             if (event == StatusAfterFirstKick && entry == "Yield"
@@ -214,73 +221,48 @@ private slots:
         QVERIFY(!enabled.contains(true));
         QVERIFY(pressed->isEnabled());
         QCOMPARE(form.focusWidget(), event == FocusElsewhere ? exit : pressed);
+        // The four text boxes, then each count as its raw characters and as its number.
+        const QString texts = "SN-0123456789ABC|20240115|R2.0|20240301|";
+        const QString raw13 = texts + Raw13 + '|', raw14 = texts + "1200|" + Raw14;
+        QCOMPARE(seen, clicked == "Kick_Cmd" ? QStringList({"|||||", raw13, raw13, raw14, raw14})
+                                             : QStringList());
+        QCOMPARE(boxTexts(form).join('|'), texts + "1200|3");
+        QCOMPARE(control(form, "crTextSValue_5")->toolTip(), "SN-0123456789ABC");
     }
 
     // Exit or the close box clicked in each yield of a kick of two drawers, and STATUS in the
     // shut-down's own yield that follows: the device closed once, then only that yield and the
     // end of the program. The kick stops there: no drawer, wait, paint or message box after
     // it, and its button is not given back.
-    void endInEveryYieldOfAKick_data()
-    {
-        QTest::addColumn<int>("atYield");
-        QTest::addColumn<bool>("exit");
-        FormRig rig;
-        rig.driver.states = TwoPresent;
-        rig.start();
-        rig.log.clear();
-        button(*rig.form, "Kick_Cmd")->click();
-        const int yields = int(rig.log.count("Yield"));
-        QVERIFY(yields > 2);
-        for (int n = 1; n <= yields; ++n) {
-            QTest::addRow("exit in yield %d of %d", n, yields) << n << true;
-            QTest::addRow("close box in yield %d of %d", n, yields) << n << false;
-        }
-    }
     void endInEveryYieldOfAKick()
     {
-        QFETCH(int, atYield);
-        QFETCH(bool, exit);
-        FormRig rig;
-        rig.driver.states = TwoPresent;
-        CRTEST_Form &form = rig.start();
-        int yields = 0;
-        rig.log.onEntry = [&](const QString &entry) {
-            if (entry == "Yield" && ++yields == atYield)
-                exit ? button(form, "Exit_Cmd")->click() : void(form.close());
-            else if (entry == "Yield" && yields == atYield + 1)
-                button(form, "Status_Cmd")->click();
-        };
-        rig.log.clear();
-        button(form, "Kick_Cmd")->click();
-        QCOMPARE(rig.log.mid(rig.log.indexOf("CloseBexor")),
-                 words(exit ? "CloseBexor Yield End(0)" : "CloseBexor Yield"));
-        QVERIFY(!button(form, "Kick_Cmd")->isEnabled());
-        QCOMPARE(form.isVisible(), exit);
-    }
-
-    // A kick with no drawer present reads the statistics a second time. The boxes are cleared
-    // and painted before the read; each count box shows its raw characters, painted, while its
-    // message box is up, and its decimal text after; a long serial number is whole in its
-    // tooltip.
-    void statistics()
-    {
-        FormRig rig;
-        rig.driver.states.fill(-1);
-        rig.driver.statisticsBlock = blockInUse();
-        CRTEST_Form &form = rig.start();
-        QStringList seen; // the six boxes at each paint and message box
-        rig.log.onEntry = [&](const QString &entry) {
-            if (entry.startsWith("Paint") || entry.startsWith("Message"))
-                seen << boxTexts(form).join('|');
-        };
-        button(form, "Kick_Cmd")->click();
-
-        const QString texts = "SN-0123456789ABC|20240115|R2.0|20240301|";
-        const QString raw13 = texts + QString::fromLatin1("\xB0\x04\0\0|", 5);
-        const QString raw14 = texts + "1200|" + QString::fromLatin1("\x03\0\0\0", 4);
-        QCOMPARE(seen, QStringList({"|||||", raw13, raw13, raw14, raw14}));
-        QCOMPARE(boxTexts(form).join('|'), texts + "1200|3");
-        QCOMPARE(control(form, "crTextSValue_5")->toolTip(), "SN-0123456789ABC");
+        for (int atYield = 1;; ++atYield) {
+            for (const bool exit : {true, false}) {
+                Rig rig(TwoPresent);
+                CRTEST_Form &form = rig.start();
+                int yields = 0;
+                rig.log.onEntry = [&](const QString &entry) {
+                    if (entry == "Yield" && ++yields == atYield)
+                        press(form, exit ? "Exit_Cmd" : "close");
+                    else if (entry == "Yield" && yields == atYield + 1)
+                        button(form, "Status_Cmd")->click();
+                };
+                rig.log.clear();
+                button(form, "Kick_Cmd")->click();
+                // Past the kick's last yield: every one has been tried.
+                if (yields < atYield) {
+                    QVERIFY(atYield > 3);
+                    return;
+                }
+                const QString what = QString("%1 in yield %2: %3")
+                        .arg(exit ? "exit" : "close box").arg(atYield).arg(rig.log.join(' '));
+                QVERIFY2(rig.log.mid(rig.log.indexOf("CloseBexor"))
+                                 == words(exit ? "CloseBexor Yield End(0)" : "CloseBexor Yield")
+                                 && !button(form, "Kick_Cmd")->isEnabled()
+                                 && form.isVisible() == exit,
+                         qPrintable(what));
+            }
+        }
     }
 
     // Ctrl+C puts the report of what the controller model found on the clipboard, through the
@@ -288,9 +270,7 @@ private slots:
     // program has ended nothing is copied.
     void copyReport()
     {
-        FormRig rig;
-        rig.driver.states[0] = 0;
-        rig.driver.statisticsBlock = blockInUse();
+        Rig rig({0, 17, 33, 49, -1, -1, -1, -1});
         rig.driverFile = "/usr/lib/x86_64-linux-gnu/libbexor.so";
         CRTEST_Form &form = rig.start();
         form.activateWindow();
@@ -314,6 +294,133 @@ private slots:
         button(form, "Exit_Cmd")->click();
         QTest::keyClick(&form, Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(QGuiApplication::clipboard()->text(), QString("after"));
+    }
+
+    // Steps asked of the model: open (the front end's step between the two opens says go on),
+    // read or kick drawer n, the drawer springing open or shut (in the driver), the
+    // statistics, close. Then every call that reached the driver, and what the snapshot keeps.
+    void steps_data()
+    {
+        QTest::addColumn<QList<int32_t>>("opens");
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QString>("calls");
+        QTest::addColumn<QStringList>("kept");
+        const auto row = [](const char *name, QList<int32_t> opens, const char *steps,
+                            const char *calls, const QStringList &kept) {
+            QTest::newRow(name) << opens << QString(steps) << QString(calls) << kept;
+        };
+        row("retry at once; nothing after the close", {5, 0},
+            "open read0 close read0 kick0 stats open close",
+            "OpenBexor between OpenBexor DrawerState(0) CloseBexor between", {"opens 5, then 0"});
+        row("a kick's read-back is the first read after it", {0},
+            "open read0 kick0 kick1 open0 read0 shut0 read0 stats",
+            "OpenBexor between DrawerState(0) DrawerOpen(0) DrawerOpen(1) DrawerState(0) "
+            "DrawerState(0) RetrieveStatistics(0,15,106)",
+            {"opens 0", "kick 0: closed > open", "kick 1: not read > not read", "good opens 1200"});
+        row("only a drawer's last kick is kept", {0}, "open read0 kick0 kick1 open0 read0 kick0",
+            "OpenBexor between DrawerState(0) DrawerOpen(0) DrawerOpen(1) DrawerState(0) "
+            "DrawerOpen(0)",
+            {"opens 0", "kick 1: not read > not read", "kick 0: open > not read"});
+    }
+    void steps()
+    {
+        QFETCH(QList<int32_t>, opens);
+        QFETCH(QString, steps);
+        Rig rig; // the driver and its log alone
+        FakeDriver &driver = rig.driver;
+        driver.opens = opens;
+        Controller controller(&driver, {}, {});
+        for (const QString &step : steps.split(' ')) {
+            const int n = step.right(1).toInt();
+            if (step == "open")
+                controller.open([&] { return rig.log << "between", true; });
+            else if (step.startsWith("read"))
+                controller.readDrawer(n);
+            else if (step.startsWith("kick"))
+                controller.kick(n);
+            else if (step.startsWith("open") || step.startsWith("shut"))
+                driver.states[n] = 16 * n + step.startsWith("shut");
+            else
+                step == "stats" ? void(controller.readStatistics()) : controller.close();
+        }
+        QTEST(rig.log.join(' '), "calls");
+        const ControllerSnapshot &found = controller.snapshot();
+        QStringList kept{"opens " + reportwords::openResultsText(found.openResults)};
+        for (const KickResult &kick : found.kicks)
+            kept << QString("kick %1: %2 > %3")
+                            .arg(kick.drawer)
+                            .arg(reportwords::readingWord(kick.before),
+                                 reportwords::readingWord(kick.after.reading));
+        if (found.statistics.hasValues())
+            kept << "good opens " + found.statistics.values[GoodOpens];
+        QTEST(kept, "kept");
+    }
+
+    // Where readmes lie under a fresh folder "@", the program being in usr/bin and its
+    // installed files in usr/share/crtest, the current folder "here": the first listed is the
+    // one to open, as "Readme.Txt" if it is in the current folder or there is none. Then how
+    // the stand-in xdg-open ends (nothing: none on PATH) and what the technician is told.
+    void startsTheEditor_data()
+    {
+        QTest::addColumn<QStringList>("readmes");
+        QTest::addColumn<QByteArray>("editorEnds");
+        QTest::addColumn<QString>("told");
+        const auto row = [](const char *name, QStringList readmes, const char *ends,
+                            const char *told) {
+            QTest::newRow(name) << readmes << QByteArray(ends) << QString(told);
+        };
+        const QStringList here{"here/Readme.Txt"};
+        row("readme in the current folder first", {"here/Readme.Txt", "usr/bin/Readme.Txt"},
+            "exit 1", "\"xdg-open Readme.Txt\" ended with status 1: it did not understand its "
+            "command line.");
+        row("then beside the program", {"usr/bin/Readme.Txt", "usr/share/crtest/Readme.Txt"},
+            "exit 1", "\"xdg-open @/usr/bin/Readme.Txt\" ended with status 1: it did not "
+            "understand its command line.");
+        row("then installed with it", {"usr/share/crtest/Readme.Txt"}, "exit 1",
+            "\"xdg-open @/usr/share/crtest/Readme.Txt\" ended with status 1: it did not "
+            "understand its command line.");
+        row("the editor starts", here, "exit 0", "");
+        row("no readme anywhere", {}, "echo \"xdg-open: file '$1' does not exist\" >&2; exit 2",
+            "\"xdg-open Readme.Txt\" ended with status 2: the file does not exist.\n"
+            "It said: xdg-open: file 'Readme.Txt' does not exist");
+        row("no program for text files", here, "exit 3",
+            "\"xdg-open Readme.Txt\" ended with status 3: no program is set up to open text "
+            "files, or a program it needs is missing.");
+        row("a terminal editor and no terminal", here,
+            "echo 'xdg-open: no terminal emulator found' >&2; exit 4",
+            "\"xdg-open Readme.Txt\" ended with status 4: the program set up to open text files "
+            "could not open it.\nIt said: xdg-open: no terminal emulator found");
+        row("killed", here, "kill -9 $$", "\"xdg-open Readme.Txt\" ended abnormally.");
+        row("xdg-open not installed", here, "",
+            "the command \"xdg-open Readme.Txt\" could not be started.");
+    }
+    void startsTheEditor()
+    {
+        QFETCH(QStringList, readmes);
+        QFETCH(QByteArray, editorEnds);
+        QTemporaryDir scratch;
+        const auto at = [&](const QString &path) { return scratch.filePath(path); };
+        const auto write = [&](const QString &path, const QByteArray &content) {
+            QFile file(at(path));
+            return QDir().mkpath(QFileInfo(file).path()) && file.open(QIODevice::WriteOnly)
+                    && file.write(content) == content.size();
+        };
+        QVERIFY(QDir().mkpath(at("here")) && QDir().mkpath(at("usr/bin")));
+        for (const QString &readme : readmes)
+            QVERIFY(write(readme, "help\n"));
+        QVERIFY(write("bin/xdg-open", "#!/bin/sh\n" + editorEnds));
+        QVERIFY(QFile::setPermissions(at("bin/xdg-open"), QFile::ReadOwner | QFile::ExeOwner));
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", at(editorEnds.isEmpty() ? "nowhere" : "bin").toUtf8());
+        QDir::setCurrent(at("here"));
+
+        QStringList failures;
+        startHelpEditor(at("usr/bin"), [&](const QString &why) { failures << why; });
+        qputenv("PATH", path);
+        // Nothing is told before the event loop has run: the click's handler is long over.
+        QVERIFY(failures.isEmpty());
+        QTRY_VERIFY(QCoreApplication::instance()->findChildren<QProcess *>().isEmpty());
+        QTEST(failures.join("\n--\n").replace(scratch.path(), "@"), "told");
     }
 };
 

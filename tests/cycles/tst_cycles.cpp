@@ -15,15 +15,17 @@ using namespace std::chrono_literals;
 namespace {
 
 // Each drawer reads as its script says, one letter a read (c closed, o open, n not present),
-// closed once the script runs out. Counts grow as a controller's do, unless told to miss.
-struct ScriptedDriver : DrawerDriver
+// closed once the script runs out. Counts grow as a controller's do, unless told to miss. The
+// clock moves only with the run's waits; a signal may come in the n-th wait.
+struct Scripted : DrawerDriver, CheckWaits
 {
     std::array<QByteArray, DrawerCount> reads;
-    std::array<int, DrawerCount> next {};
     int32_t kickStatus = 0;
     bool missCounts = false;
     quint32 good = 100, failed = 0;
     QByteArray calls;
+    std::chrono::steady_clock::time_point clock;
+    int waits = 0, signalAt = 0;
 
     int32_t openBexor() override { return 0; }
     int32_t closeBexor() override { return calls += " Close", 0; }
@@ -35,7 +37,8 @@ struct ScriptedDriver : DrawerDriver
     }
     int32_t drawerState(int32_t drawer) override
     {
-        const char read = next[drawer] < reads[drawer].size() ? reads[drawer][next[drawer]++] : 'c';
+        const char read = reads[drawer].isEmpty() ? 'c' : reads[drawer].front();
+        reads[drawer].remove(0, 1);
         return read == 'n' ? -1 : 16 * drawer + (read == 'c');
     }
     int32_t retrieveStatistics(int16_t, int32_t, uint8_t *buffer, int16_t) override
@@ -45,12 +48,6 @@ struct ScriptedDriver : DrawerDriver
         qToLittleEndian(failed, buffer + 102);
         return 0;
     }
-};
-
-struct ScriptedWaits : CheckWaits
-{
-    std::chrono::steady_clock::time_point clock;
-    int waits = 0, signalAt = 0;
     int wait(std::chrono::milliseconds duration) override
     {
         clock += duration;
@@ -72,17 +69,16 @@ struct Run
     int signalAt = 0;
     std::chrono::milliseconds closeTimeout = 1s;
 
-    Report on(ScriptedDriver &driver, CycleWatcher &output) const
+    Report on(Scripted &driver, CycleWatcher &output) const
     {
         for (int i = 0; i < drawers.size(); ++i)
             driver.reads[drawers[i]] = "c" + scripts[i];
         driver.kickStatus = kickStatus;
         driver.missCounts = missCounts;
-        ScriptedWaits waits;
-        waits.signalAt = signalAt;
+        driver.signalAt = signalAt;
         const CycleSetup setup {{&driver, {}, "scripted", true, drawers, 0}, cycles, 100ms, 300ms,
                                 closeTimeout};
-        return runCycles(setup, waits, output);
+        return runCycles(setup, driver, output);
     }
 };
 
@@ -161,7 +157,7 @@ private slots:
     {
         QFETCH(Run, run);
         QFETCH(QStringList, problems);
-        ScriptedDriver driver;
+        Scripted driver;
         std::FILE *progress = std::tmpfile(), *csv = std::tmpfile();
         CycleOutput output(progress, false, csv);
         const Report report = run.on(driver, output);
@@ -200,7 +196,7 @@ private slots:
     // here 12 s before its kick.
     void terminal()
     {
-        ScriptedDriver driver;
+        Scripted driver;
         std::FILE *progress = std::tmpfile();
         CycleOutput output(progress, true, nullptr, 50);
         const Run run {1, {3}, {QByteArray(120, 'o') + "cocc"}, 0, false, 0, 1min};

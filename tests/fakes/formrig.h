@@ -31,6 +31,11 @@ inline QPushButton *button(const QWidget &form, const char *name)
 {
     return control<QPushButton>(form, QLatin1String(name));
 }
+// A button clicked, by its name, or the close box.
+inline void press(QWidget &form, const QString &name)
+{
+    name == "close" ? void(form.close()) : button(form, qPrintable(name))->click();
+}
 
 // What the window shows: the six statistics boxes in record order, and each drawer's
 // letter, "-" while it has none.

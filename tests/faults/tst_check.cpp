@@ -1,8 +1,10 @@
 // crtest --check through the real binding against the fault driver: for each fault, the exit
 // status and what the report says; on every path, a signal at any step included, CloseBexor
 // once and last and nothing but it after a signal, the kicks in the order asked and read back
-// only after the kick's settle wait. And the program's own waits, which signals end.
+// only after the kick's settle wait. And the program's own waits, which signals end. And
+// what each command line asks for, and what it refuses with a usage error.
 #include "check.h"
+#include "commandline.h"
 #include "faultbinding.h"
 #include "signalwaits.h"
 
@@ -104,17 +106,16 @@ private slots:
         const auto row = [](const char *name, const Fault &fault, int status, const char *lines) {
             QTest::newRow(name) << fault << status << QString(lines);
         };
-        using Script = std::function<void(FaultScript &)>;
         row("library lacks CloseBexor", {.library = "libfaultdriver_without_CloseBexor.so"}, 3,
             "Driver: not loaded: @DIR@/libfaultdriver_without_CloseBexor.so: undefined symbol: "
             "CloseBexor|Controller: not opened");
-        row("open refused twice", {Script([](FaultScript &s) { s.open = {7}; })}, 4,
+        row("open refused twice", {[](FaultScript &s) { s.open = {7}; }}, 4,
             "Controller: did not open (OpenBexor returned 7, then 7)|  0 not read");
         // A refused or overrun read shows nothing of the block, whatever the status.
-        row("statistics refused with -1", {Script([](FaultScript &s) { s.statistics = -1; })}, 5,
+        row("statistics refused with -1", {[](FaultScript &s) { s.statistics = -1; }}, 5,
             "Statistics:|  not read: RetrieveStatistics returned -1");
         row("write 1 byte past the buffer",
-            {Script([](FaultScript &s) { s.block.resize(130, 'w'); })}, 5,
+            {[](FaultScript &s) { s.block.resize(130, 'w'); }}, 5,
             "Statistics:|  not read: the driver wrote past the statistics buffer");
         // Judged by the drawer read back, not by DrawerOpen's status.
         row("kick of an empty slot", {.kicks = {5}}, 6,
@@ -186,6 +187,81 @@ private slots:
         QVERIFY(interruptions > 5);
         QVERIFY2(took >= 40 && took < 150,
                  qPrintable(QString("a 40 ms wait took %1 ms").arg(took)));
+    }
+
+    void parse_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("parsed");
+        const auto row = [](const char *name, QStringList arguments, QString parsed) {
+            QTest::newRow(name) << arguments << parsed;
+        };
+        row("nothing: the window", {}, "window");
+        row("--verbose: the window, logged", {"--verbose"}, "window verbose");
+        row("-h wins over --check", {"--check", "-h"}, "help");
+        row("-v", {"-v"}, "version");
+        row("--check --json --verbose", {"--check", "--json", "--verbose"}, "check json verbose");
+        row("--openmetrics before --check", {"--openmetrics", "--check"}, "check openmetrics");
+        row("--check --prometheus", {"--check", "--prometheus"}, "check prometheus");
+        row("--kick=7,3,0 keeps its order", {"--check", "--kick=7,3,0"}, "check kick 7 3 0");
+        row("an unknown option", {"--kcik", "1"}, "usage: Unknown option 'kcik'.");
+        row("a word", {"check"}, "usage: Unexpected argument 'check'.");
+        row("--json with --openmetrics", {"--check", "--json", "--openmetrics"},
+            "usage: --json and --openmetrics cannot be given together.");
+        row("--openmetrics with --prometheus", {"--check", "--openmetrics", "--prometheus"},
+            "usage: --prometheus and --openmetrics cannot be given together.");
+        row("--kick twice", {"--check", "--kick", "1", "--kick", "2"}, "usage: --kick may be given only once.");
+        row("--cycles with every setting", {"--check", "--kick", "1,0", "--cycles", "1000000000",
+            "--interval", "0", "--open-timeout", "2s", "--close-timeout", "1440min", "--csv", "f"},
+            "check kick 1 0");
+        row("--cycles without --kick", {"--check", "--cycles", "5"}, "usage: --cycles needs --kick.");
+        row("--interval without --cycles", {"--check", "--kick", "1", "--interval", "5"},
+            "usage: --interval needs --cycles.");
+        row("--csv without --cycles", {"--check", "--kick", "1", "--csv", "f"},
+            "usage: --csv needs --cycles.");
+        row("--cycles twice", {"--check", "--kick", "1", "--cycles", "1", "--cycles", "2"},
+            "usage: --cycles may be given only once.");
+        for (const char *count : {"0", "-3", "+3", "1000000001", "2x", ""})
+            QTest::addRow("--cycles '%s'", count)
+                    << QStringList{"--check", "--kick", "1", "--cycles", count}
+                    << QString("usage: --cycles takes a whole number from 1 to 1000000000, not '%1'.")
+                               .arg(count);
+        for (const char *time : {"1.5s", "2h", "-1", "86401s", "1441min", "s", " 5"})
+            QTest::addRow("--open-timeout '%s'", time)
+                    << QStringList{"--check", "--kick", "1", "--cycles", "1", "--open-timeout", time}
+                    << QString("usage: --open-timeout takes a time such as 250, 250ms, 2s or 1min, "
+                               "up to 24 h, not '%1'.").arg(time);
+        for (const char *list : {"", "8", "-1", "1,1", "1,", "01", "0 2", "１"})
+            QTest::addRow("--kick '%s'", list) << QStringList{"--check", "--kick", list}
+                    << QString("usage: --kick takes drawer numbers 0 to 7 separated by commas, each "
+                               "once, not '%1'.").arg(list);
+        // Every option the help gives "With --check" is refused without it: read from the help,
+        // so that a new one is held to that too. One that takes a value is given one.
+        // "With --kick" and "With --cycles" ask for --check too, through the option they name.
+        const QRegularExpression checkOnly("^  (--[a-z-]+)( <\\w+>)? +With --(check|kick|cycles)",
+                                           QRegularExpression::MultilineOption);
+        int found = 0;
+        for (auto it = checkOnly.globalMatch(parseCommandLine({"crtest", "--help"}).text);
+             it.hasNext(); ++found) {
+            const QRegularExpressionMatch match = it.next();
+            const QString option = match.captured(1);
+            QTest::addRow("%s without --check", qPrintable(option))
+                << QStringList {option, "0"}.mid(0, match.hasCaptured(2) ? 2 : 1)
+                << "usage: " + option + " needs --check.";
+        }
+        QVERIFY(found >= 3);
+    }
+    void parse()
+    {
+        QFETCH(QStringList, arguments);
+        const CommandLine line = parseCommandLine(QStringList{"/usr/bin/crtest"} + arguments);
+        QStringList words{QStringList{"window", "check", "help", "version", "usage:"}[int(line.action)]};
+        words << (line.action == CommandLine::Action::UsageError ? line.text : "")
+              << QStringList{"", "json", "prometheus", "openmetrics"}[int(line.format)]
+              << (line.verbose ? "verbose" : "") << (line.kickAsked ? "kick" : "");
+        for (const int drawer : line.kicks)
+            words << QString::number(drawer);
+        QTEST(words.join(' ').simplified(), "parsed");
     }
 };
 

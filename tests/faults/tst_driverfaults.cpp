@@ -11,11 +11,6 @@ using DrawerStates = std::array<int32_t, 8>;
 
 namespace {
 
-enum Click { None, Status, Kick, Exit, CloseBox };
-
-const QStringList HealthyBoxes{"SN-FAULT-000042", "20240131", "B3.2", "20240215", "16909060",
-                               "4294967295"};
-
 // A plain reading of what the driver wrote, apart from the program's: the six boxes, each
 // text record up to its first zero byte and each count as four bytes least significant
 // first; and each count's message box, its raw characters, "-->" and its decimal text.
@@ -40,13 +35,6 @@ struct FaultRig : FaultBinding, FormRig
         bound = library.get();
         bindError = error;
     }
-    void press(int click)
-    {
-        if (click == CloseBox)
-            form->close();
-        else
-            button(*form, QList{"Status_Cmd", "Kick_Cmd", "Exit_Cmd"}[click - 1])->click();
-    }
 };
 
 // What a row does to the driver's answers, and to the window's yields, before start-up or
@@ -69,8 +57,8 @@ private slots:
     {
         if (!rig->form)
             return;
-        for (const int click : {Exit, Status, Kick, CloseBox})
-            rig->press(click);
+        for (const char *click : {"Exit_Cmd", "Status_Cmd", "Kick_Cmd", "close"})
+            press(*rig->form, click);
         const auto calls = QString(rig->script->calls.c_str()).split('\n', Qt::SkipEmptyParts);
         QCOMPARE(calls.mid(calls.indexOf("Close")),
                  rig->library ? QStringList{"Close"} : QStringList());
@@ -82,16 +70,17 @@ private slots:
     void matrix_data()
     {
         QTest::addColumn<QString>("library");
-        QTest::addColumn<Fault>("fault");
-        QTest::addColumn<int>("click");
+        QTest::addColumn<Fault>("fault"); // none for a library that is not bound
+        QTest::addColumn<QString>("click"); // none: the fault is made before start-up
         QTest::addColumn<QString>("rows");
         QTest::addColumn<QStringList>("boxes");
         QTest::addColumn<QStringList>("shown");
-        const auto row = [](const QString &name, const Fault &fault, int click, const QString &rows,
-                            const QStringList &boxes, const QStringList &shown) {
-            QTest::newRow(qPrintable(name))
-                    << DriverDir + "/libfaultdriver.so" << fault << click << rows << boxes << shown;
+        const auto row = [](const QString &name, const Fault &fault, const char *click,
+                            const QString &rows, const QStringList &boxes, const QStringList &shown,
+                            const QString &library = DriverDir + "/libfaultdriver.so") {
+            QTest::newRow(qPrintable(name)) << library << fault << click << rows << boxes << shown;
         };
+        const QStringList healthyBoxes = reference(healthyBlock()).first;
         const QStringList healthyMessages = reference(healthyBlock()).second;
         const QStringList initialBoxes{"", "", "", "YYYYMMDD", "DrawerGoodOpenCount",
                                        "DrawerFailedOpenCount"};
@@ -100,8 +89,7 @@ private slots:
         // the file, and calls nothing of it. A library the loader would fault on is refused
         // without taking this process down.
         const auto unbound = [&](const QString &name, const QString &library, const QString &why) {
-            QTest::newRow(qPrintable(name)) << library << Fault([](FaultRig &) {}) << int(None)
-                    << "--------" << initialBoxes << QStringList{"USB CR Open error !!\n" + why};
+            row(name, {}, "", "--------", initialBoxes, {"USB CR Open error !!\n" + why}, library);
         };
         unbound("library missing", DriverDir + "/libbexor-absent.so", DriverDir
                 + "/libbexor-absent.so: cannot open shared object file: No such file or directory");
@@ -120,8 +108,8 @@ private slots:
 
         // A drawer is open at its own code, absent at -1 and closed at anything else.
         const auto state = [&](const char *name, DrawerStates codes, const char *rows) {
-            row(name, [codes](FaultRig &r) { r.script->state = codes; }, Status, rows, HealthyBoxes,
-                {});
+            row(name, [codes](FaultRig &r) { r.script->state = codes; }, "Status_Cmd", rows,
+                healthyBoxes, {});
         };
         state("each its own open code", {0, 16, 32, 48, 64, 80, 96, 112}, "OOOOOOOO");
         state("each its open code + 1", {1, 17, 33, 49, 65, 81, 97, 113}, "CCCCCCCC");
@@ -132,8 +120,8 @@ private slots:
 
         // A failed kick is not reported: the rows show what the drawers say afterwards.
         const auto kick = [&](const QString &name, int32_t status, const char *rows) {
-            row(name, [status](FaultRig &r) { r.script->kick = status; }, Kick, rows, HealthyBoxes,
-                healthyMessages);
+            row(name, [status](FaultRig &r) { r.script->kick = status; }, "Kick_Cmd", rows,
+                healthyBoxes, healthyMessages);
         };
         kick("kicks open the drawers", 0, "OOOONNNN");
         for (const int32_t status : {1, INT32_MIN})
@@ -143,15 +131,13 @@ private slots:
         // that is refused shows only its message and leaves every box empty.
         const auto read = [&](const QString &name, const QByteArray &block, int32_t status,
                               const QString &refusal = {}) {
+            const auto [boxes, messages] = reference(block);
             const Fault fault = [block = block.toStdString(), status](FaultRig &r) {
                 r.script->block = block;
                 r.script->statistics = status;
             };
-            const auto [boxes, messages] = reference(block);
-            if (refusal.isEmpty())
-                row(name, fault, Kick, "OOOONNNN", boxes, messages);
-            else
-                row(name, fault, Kick, "OOOONNNN", QStringList(6), {refusal});
+            row(name, fault, "Kick_Cmd", "OOOONNNN", refusal.isEmpty() ? boxes : QStringList(6),
+                refusal.isEmpty() ? messages : QStringList {refusal});
         };
         const QByteArray healthy = healthyBlock(), whole = healthy + QByteArray(129 - 106, 'w');
         const QString error = "CR Retrieve Statistics error !!";
@@ -182,39 +168,39 @@ private slots:
         // Start-up yields once, after the first open. A close there ends start-up: no retry,
         // no refresh, no read, no message. A failing close is not reported, and the program
         // ends as always.
-        const auto inStartup = [&](const char *name, Click click, int32_t open) {
+        const auto inStartup = [&](const char *name, const char *click, int32_t open) {
             const Fault fault = [=](FaultRig &r) {
                 r.script->open = {open};
                 r.script->close = INT32_MIN;
                 r.log.onEntry = [&r, click](const QString &entry) {
                     if (entry == "Yield" && r.log.count("Yield") == 1)
-                        r.press(click);
+                        press(*r.form, click);
                 };
             };
-            row(name, fault, None, "--------", initialBoxes,
-                click == Exit ? QStringList{"End(0)"} : QStringList());
+            row(name, fault, "", "--------", initialBoxes,
+                click == QString("Exit_Cmd") ? QStringList {"End(0)"} : QStringList());
         };
-        inStartup("exit in start-up's yield, close fails", Exit, 0);
-        inStartup("close box in start-up's yield, first open failed, close fails", CloseBox, 5);
+        inStartup("exit in start-up's yield, close fails", "Exit_Cmd", 0);
+        inStartup("close box in start-up's yield, first open failed, close fails", "close", 5);
     }
     void matrix()
     {
         QFETCH(QString, library);
         QFETCH(Fault, fault);
-        QFETCH(int, click);
+        QFETCH(QString, click);
         QFETCH(QStringList, shown);
         rig = std::make_unique<FaultRig>(library);
         // Bound whole or refused: a library bound without one of its functions would be called
         // through a pointer to nothing.
         QVERIFY2(!rig->library == shown.value(0).startsWith("USB CR Open error !!\n"),
                  qPrintable(rig->error));
-        if (click == None)
+        if (fault && click.isEmpty())
             fault(*rig);
         CRTEST_Form &form = rig->start();
-        if (click != None) {
+        if (!click.isEmpty()) {
             rig->log.clear();
             fault(*rig);
-            rig->press(click);
+            press(form, click);
         }
         QCOMPARE(rig->log.filter(QRegularExpression("^Message:|^End\\("))
                          .replaceInStrings("Message:", ""),
