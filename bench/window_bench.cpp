@@ -162,7 +162,7 @@ struct Rig
 
 // A technician's click is handled by an event loop that has first painted what the last
 // handler left changed; so is each measured click here.
-void settle()
+void paintPending()
 {
     QCoreApplication::processEvents();
 }
@@ -175,7 +175,7 @@ void refreshAndKick(int runs)
 
     std::vector<double> refreshOver, overslept, ours;
     for (int run = 0; run < runs; ++run) {
-        settle();
+        paintPending();
         rig.forget();
         const Clock::time_point start = Clock::now();
         rig.button("Status_Cmd")->click();
@@ -191,7 +191,7 @@ void refreshAndKick(int runs)
     for (int run = 0; run < runs; ++run) {
         for (QCheckBox *check : rig.form->findChildren<QCheckBox *>())
             check->setChecked(true);
-        settle();
+        paintPending();
         rig.forget();
         rig.button("Kick_Cmd")->click();
         // Eight kicks, the settle wait, eight reads with their waits, then one statistics read.
